@@ -1,0 +1,48 @@
+#pragma once
+// File system layer. Every file operation of the system goes through here. Paths are UTF-8
+// with either separator; results are plain integers (0 success, -1 failure unless stated)
+// so callers never see platform handles or error codes. Stateless: any thread may call.
+#include <cstddef>
+#include <cstdint>
+
+struct FsFile;  // opaque; made by fs_open, released by fs_close
+
+enum FsOpenMode {
+  FS_READ = 1,            // read an existing file
+  FS_WRITE_NEW = 2,       // write; created, or truncated when it exists
+  FS_WRITE_EXISTING = 3,  // write an existing file; position 0, caller seeks
+  FS_CREATE_EXCLUSIVE = 4 // write a new file; fails when the name exists already
+};
+
+// All modes share read and write access with other openers. Null on failure.
+FsFile* fs_open(const char* path, int mode);
+// One read of at most 1 GiB: bytes read, 0 at end of file, -1 on error.
+int64_t fs_read(FsFile* f, void* buf, size_t len);
+// Writes everything in chunks of at most 1 MiB; bytes already written stay on failure.
+int fs_write_all(FsFile* f, const void* buf, size_t len);
+// Absolute position from the start of the file.
+int fs_seek(FsFile* f, uint64_t offset);
+int fs_flush(FsFile* f);
+void fs_close(FsFile* f);  // null allowed
+
+// 1 when the path names an existing file or directory, else 0.
+int fs_exists(const char* path);
+// Size of a file.
+int fs_stat(const char* path, uint64_t* size);
+// Creates every missing ancestor and the directory itself; an existing directory is success.
+int fs_make_dirs(const char* path);
+// Never replaces: fails when the new path exists.
+int fs_rename(const char* old_path, const char* new_path);
+int fs_delete(const char* path);
+// Sets only the last-write time, in milliseconds since 1970-01-01 UTC.
+int fs_set_mtime(const char* path, uint64_t unix_ms);
+// Bytes available to the calling user on the volume of a directory (quotas apply).
+int fs_free_space(const char* dir, uint64_t* bytes);
+// 1 when the volume holding the path is formatted FAT or FAT32, else 0 (also on any failure).
+int fs_is_fat_volume(const char* path);
+// At most max_len bytes of a file plus a terminating zero byte, in a buffer the caller
+// releases with free(); the count read goes to *out_len when given. Null when unreadable.
+char* fs_read_whole_file(const char* path, size_t max_len, size_t* out_len);
+// Writes "<path>.tmp", makes it durable, then moves it over the target: the target holds
+// either its old or its new content, never a mixture.
+int fs_write_atomic(const char* path, const void* buf, size_t len);
