@@ -1,0 +1,21 @@
+#pragma once
+// Byte-stream operations under the secure channel. The channel never knows
+// what carries its bytes: the listener supplies these over a TCP socket, tests
+// over a loopback pair. Every slot receives the record itself as first argument.
+
+#include <cstddef>
+#include <cstdint>
+
+struct StreamOps {
+    // Reads exactly `len` bytes. timeout_ms applies to each wait for data;
+    // negative waits without limit.
+    // 0: all bytes read; -2: time ran out waiting for data; -3: socket error or peer closed.
+    int (*recv_exact)(StreamOps* self, void* buf, size_t len, int timeout_ms);
+    // Sends all `len` bytes. 0: sent; -1: error or closed connection.
+    int (*send_all)(StreamOps* self, const void* buf, size_t len);
+    // Closes the connection and frees the context and the record itself;
+    // nothing may use the record afterwards.
+    void (*close)(StreamOps* self);
+    // The transport's own state (for TCP: a heap cell holding the socket).
+    void* ctx;
+};
