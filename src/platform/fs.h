@@ -46,3 +46,11 @@ char* fs_read_whole_file(const char* path, size_t max_len, size_t* out_len);
 // Writes "<path>.tmp", makes it durable, then moves it over the target: the target holds
 // either its old or its new content, never a mixture.
 int fs_write_atomic(const char* path, const void* buf, size_t len);
+
+// The separator the system joins its own paths with: '\\' on Windows, '/' elsewhere. Every
+// operation above accepts either separator in the paths it is given.
+#ifdef _WIN32
+constexpr char kPathSep = '\\';
+#else
+constexpr char kPathSep = '/';
+#endif
