@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the Linux and the Windows programs and runs every test:
+# the native suite, the native suite again under AddressSanitizer + UndefinedBehaviorSanitizer,
+# the concurrency tests under ThreadSanitizer, and the Windows test programs and the real
+# ferrylink.exe under Wine on a virtual display.
+set -uo pipefail
+top=$(cd "$(dirname "$0")/.." && pwd)
+cd "$top"
+bash scripts/deps.sh all || exit 1
+jobs=$(nproc)
+failed=()
+
+step() { echo; echo "=== $*"; }
+
+build() {  # build DIR [cmake options...]
+  local dir=$1; shift
+  cmake -G Ninja -S "$top" -B "$dir" "$@" >/dev/null && ninja -C "$dir" -j"$jobs"
+}
+
+suite() {  # suite NAME DIR [ctest options...]
+  local name=$1 dir=$2; shift 2
+  step "tests: $name"
+  ctest --test-dir "$dir" --output-on-failure --timeout 600 -j"$jobs" "$@" || failed+=("$name")
+}
+
+step "build: native"
+build build/native -DFL_BUILD_BENCH=ON || exit 1
+suite native build/native
+
+step "build: native, address + undefined sanitizers"
+build build/asan -DFL_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug || exit 1
+suite asan+ubsan build/asan -LE no_sanitizer
+
+step "build: native, thread sanitizer"
+build build/tsan -DFL_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug || exit 1
+suite tsan build/tsan -L threads
+
+step "build: windows (mingw-w64)"
+build build/win -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64.cmake" || exit 1
+source scripts/wine-prefix.sh
+source scripts/xvfb.sh
+suite windows build/win -j1
+wineserver -k 2>/dev/null || true
+[ -n "${FL_XVFB_PID:-}" ] && kill "$FL_XVFB_PID" 2>/dev/null
+
+echo
+if [ ${#failed[@]} -ne 0 ]; then
+  echo "FAILED suites: ${failed[*]}"
+  exit 1
+fi
+echo "all suites passed"
