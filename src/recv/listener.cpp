@@ -1,0 +1,248 @@
+#include "recv/listener.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <new>
+
+#include "channel/channel.h"
+#include "channel/handshake.h"
+#include "platform/sync.h"
+
+namespace {
+
+constexpr size_t kIoPiece = 65536;  // no single send or receive moves more than this
+constexpr int kStopPollMs = 20;
+constexpr int kStopPolls = 100;     // about two seconds in all
+
+}  // namespace
+
+// Who may free the record: the owner until it stops the listener, the accept thread until
+// it ends, and every worker until it has uncounted itself. Stop cannot wait for workers
+// (a session may sit in a prompt for minutes) nor, beyond its bound, for the accept thread,
+// so the record goes away with the last of them rather than with stop.
+struct Listener {
+  SessionConfig config;  // private copy; sessions read it for as long as they run
+  Socket socket;         // closed by the accept thread on its way out
+  SessionRunner runner;
+  std::atomic<int> stop;
+  std::atomic<int> running;
+  int connections;  // guarded by lock
+  Lock* lock;
+  std::atomic<int> refs;
+};
+
+namespace {
+
+void listener_release(Listener* l) {
+  if (l->refs.fetch_sub(1, std::memory_order_acq_rel) != 1) return;
+  lock_destroy(l->lock);
+  delete l;
+}
+
+void uncount_connection(Listener* l) {
+  LockGuard guard(l->lock);
+  --l->connections;
+}
+
+// ---- stream operations over a connected socket ----
+
+struct TcpStream {
+  StreamOps ops;  // first, so the record the channel hands back is the whole stream
+  Socket socket;  // the cell ops.ctx points to
+};
+
+Socket stream_socket(StreamOps* self) { return *static_cast<Socket*>(self->ctx); }
+
+int tcp_recv_exact(StreamOps* self, void* buf, size_t len, int timeout_ms) {
+  const Socket s = stream_socket(self);
+  auto* p = static_cast<uint8_t*>(buf);
+  while (len > 0) {
+    // The limit is per wait: a peer that keeps sending slowly is not cut off mid-read.
+    const int ready = socket_wait_readable(s, timeout_ms);
+    if (ready == 0) return -2;
+    if (ready < 0) return -3;
+    const int64_t got = socket_recv(s, p, std::min(len, kIoPiece));
+    if (got <= 0) return -3;
+    p += got;
+    len -= static_cast<size_t>(got);
+  }
+  return 0;
+}
+
+int tcp_send_all(StreamOps* self, const void* buf, size_t len) {
+  const Socket s = stream_socket(self);
+  const auto* p = static_cast<const uint8_t*>(buf);
+  while (len > 0) {
+    const int64_t sent = socket_send(s, p, std::min(len, kIoPiece));
+    if (sent <= 0) return -1;
+    p += sent;
+    len -= static_cast<size_t>(sent);
+  }
+  return 0;
+}
+
+void tcp_close(StreamOps* self) {
+  auto* stream = reinterpret_cast<TcpStream*>(self);
+  if (stream->socket != kNoSocket) socket_close(stream->socket);
+  delete stream;
+}
+
+// ---- session placeholder: the handshake alone ----
+
+void run_handshake_then_close(const SessionConfig* config, StreamOps* stream) {
+  HandshakePayload own{};
+  static_assert(sizeof own.name == sizeof config->device_name);
+  std::memcpy(own.name, config->device_name, sizeof own.name);
+  own.name[sizeof own.name - 1] = '\0';
+  own.kind = 1;
+  own.version = 1;
+  own.features = 0x0000000F;
+  SecureChannel channel{};
+  if (handshake_run(&channel, stream, config->static_private_key, &own, 0, nullptr) != 0 &&
+      config->events.on_log)
+    config->events.on_log(config->user_data, "handshake failed");
+  stream->close(stream);
+}
+
+// ---- threads ----
+
+struct WorkerStart {
+  Listener* listener;
+  Socket socket;
+};
+
+int connection_worker(void* arg) {
+  auto* start = static_cast<WorkerStart*>(arg);
+  Listener* l = start->listener;
+  const Socket s = start->socket;
+  delete start;
+
+  if (StreamOps* stream = stream_ops_new(s))
+    l->runner(&l->config, stream);  // the session closes the stream
+  else
+    socket_close(s);
+
+  uncount_connection(l);
+  listener_release(l);
+  return 0;
+}
+
+// Counts the connection under the lock; false when four workers already run.
+bool count_connection(Listener* l) {
+  LockGuard guard(l->lock);
+  if (l->connections >= kListenerMaxConnections) return false;
+  ++l->connections;
+  return true;
+}
+
+// Hands the connection to a worker of its own, or closes it when four are running or no
+// worker can be started (the peer sees the connection closed without a word).
+void serve_connection(Listener* l, Socket s) {
+  socket_set_nodelay(s, 1);  // acknowledgements and file results must leave at once
+  socket_set_keepalive(s, 1);
+  if (!count_connection(l)) {
+    socket_close(s);
+    return;
+  }
+  auto* start = new (std::nothrow) WorkerStart{l, s};
+  if (start) {
+    l->refs.fetch_add(1, std::memory_order_relaxed);  // the worker's hold on the record
+    if (thread_start(connection_worker, start) == 0) return;
+    l->refs.fetch_sub(1, std::memory_order_relaxed);  // this thread still holds one
+    delete start;
+  }
+  socket_close(s);
+  uncount_connection(l);
+}
+
+int accept_loop(void* arg) {
+  auto* l = static_cast<Listener*>(arg);
+  while (!l->stop.load(std::memory_order_acquire)) {
+    if (socket_wait_readable(l->socket, kListenerAcceptPollMs) != 1) continue;
+    const Socket s = socket_accept(l->socket, nullptr, nullptr);
+    if (s != kNoSocket) serve_connection(l, s);
+  }
+  // The socket is closed here rather than by stop: a stop that gave up waiting must not
+  // pull the socket from under a thread that may still be inside accept.
+  socket_close(l->socket);
+  l->running.store(0, std::memory_order_release);
+  listener_release(l);
+  return 0;
+}
+
+// The first port of the block this process can hold alone, listening; kNoSocket if none.
+Socket bind_first_free(int base_port, int* bound_port) {
+  for (int port = base_port; port < base_port + kListenerPortCount; ++port) {
+    if (port < 1 || port > 65535) continue;
+    const Socket s = tcp_socket();
+    if (s == kNoSocket) continue;
+    if (socket_set_exclusive_addr(s) == 0 && socket_bind(s, 0, static_cast<uint16_t>(port)) == 0 &&
+        socket_listen(s, kListenerBacklog) == 0) {
+      *bound_port = port;
+      return s;
+    }
+    socket_close(s);
+  }
+  return kNoSocket;
+}
+
+}  // namespace
+
+const SessionRunner kDefaultSessionRunner = run_handshake_then_close;
+
+Listener* listener_start(const SessionConfig* config, int base_port, int* out_port) {
+  return listener_start_with_runner(config, base_port, out_port, kDefaultSessionRunner);
+}
+
+Listener* listener_start_with_runner(const SessionConfig* config, int base_port,
+                                     int* out_port, SessionRunner runner) {
+  if (net_startup() != 0) return nullptr;
+  auto* l = new (std::nothrow) Listener{};
+  if (!l) return nullptr;
+  l->config = *config;
+  l->runner = runner;
+  l->lock = lock_create();
+  int port = 0;
+  l->socket = l->lock ? bind_first_free(base_port, &port) : kNoSocket;
+  if (l->socket == kNoSocket) {
+    lock_destroy(l->lock);
+    delete l;
+    return nullptr;
+  }
+  if (out_port) *out_port = port;
+
+  l->running.store(1, std::memory_order_relaxed);
+  l->refs.store(2, std::memory_order_relaxed);  // the owner and the accept thread
+  if (thread_start(accept_loop, l) != 0) {
+    socket_close(l->socket);
+    lock_destroy(l->lock);
+    delete l;
+    return nullptr;
+  }
+  return l;
+}
+
+void listener_stop(Listener* listener) {
+  if (!listener) return;
+  listener->stop.store(1, std::memory_order_release);
+  for (int i = 0; i < kStopPolls && listener->running.load(std::memory_order_acquire); ++i)
+    sleep_ms(kStopPollMs);
+  listener_release(listener);
+}
+
+int listener_connections(Listener* listener) {
+  LockGuard guard(listener->lock);
+  return listener->connections;
+}
+
+StreamOps* stream_ops_new(Socket s) {
+  auto* stream = new (std::nothrow) TcpStream{};
+  if (!stream) return nullptr;
+  stream->socket = s;
+  stream->ops.recv_exact = tcp_recv_exact;
+  stream->ops.send_all = tcp_send_all;
+  stream->ops.close = tcp_close;
+  stream->ops.ctx = &stream->socket;
+  return &stream->ops;
+}

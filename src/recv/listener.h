@@ -1,0 +1,50 @@
+#pragma once
+// The TCP listener: accepts the phone's connections on the first free port of a block of
+// twenty and runs each on a detached worker thread of its own, at most four at a time. It
+// also supplies the byte-stream operations the secure channel reads and writes through.
+
+#include <cstdint>
+
+#include "channel/stream.h"
+#include "platform/net.h"
+#include "recv/session_config.h"
+
+constexpr int kListenerBasePort = 47650;
+constexpr int kListenerPortCount = 20;
+constexpr int kListenerBacklog = 8;
+constexpr int kListenerMaxConnections = 4;
+constexpr int kListenerAcceptPollMs = 300;
+
+struct Listener;
+
+// One connection from handshake to close, on its worker thread. config is the listener's
+// own copy; the runner must end by calling stream->close(stream), which frees the stream.
+typedef void (*SessionRunner)(const SessionConfig* config, StreamOps* stream);
+
+// The session every connection of listener_start runs.
+extern const SessionRunner kDefaultSessionRunner;
+
+// Copies *config, binds the first of base_port .. base_port + 19 that it can hold
+// exclusively on all local IPv4 addresses, and starts the accept thread. Writes the bound
+// port to *out_port when out_port is not null. Null when no port of the block can be bound
+// or a resource (memory, lock, thread) is missing; nothing is logged.
+Listener* listener_start(const SessionConfig* config, int base_port, int* out_port);
+// The same with another session body for every connection (runner must not be null).
+Listener* listener_start_with_runner(const SessionConfig* config, int base_port,
+                                     int* out_port, SessionRunner runner);
+
+// Stops accepting and returns: within about 300 ms normally, after about 2 s at most even
+// when the accept thread has not ended. Once the accept thread is gone the port is free
+// again. Running sessions go on to their end with the listener's config copy. The caller
+// must not use the listener afterwards. Null is allowed and does nothing.
+void listener_stop(Listener* listener);
+
+// Connection workers started and not yet finished.
+int listener_connections(Listener* listener);
+
+// Stream operations over a connected socket, which the stream then owns (its close closes
+// the socket). Null when memory runs out; the socket is then left to the caller.
+//   recv_exact: each wait for data is limited to timeout_ms (negative: no limit);
+//               0, -2 when a wait ran out, -3 on an error or when the peer closed.
+//   send_all:   sends in pieces of at most 64 KiB; 0, or -1 on an error or closed peer.
+StreamOps* stream_ops_new(Socket s);
