@@ -1,0 +1,271 @@
+// File layer on Linux. Paths arrive with either separator; '\' becomes '/' (there are no
+// drive letters or long-path prefixes here). Every promise of fs.h is kept with the
+// platform's own primitives: exclusive creation, a rename that never replaces, durable
+// atomic replacement.
+#include <errno.h>
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "platform/fs.h"
+
+struct FsFile {
+  int fd;
+};
+
+namespace {
+
+constexpr size_t kMaxRead = size_t(1) << 30;   // one read asks for at most 1 GiB
+constexpr size_t kMaxWrite = size_t(1) << 20;  // one write hands over at most 1 MiB
+constexpr size_t kTmpPathCap = 1100;           // "<path>.tmp" must fit this buffer
+
+std::string native_path(const char* utf8) {
+  std::string p = utf8 ? utf8 : "";
+  for (char& c : p)
+    if (c == '\\') c = '/';
+  return p;
+}
+
+int close_quietly(int fd) {
+  // Linux releases the descriptor even when close reports EINTR, so it is not retried.
+  return ::close(fd);
+}
+
+// Makes a directory entry change (rename, creation) durable by syncing its folder.
+void sync_parent_dir(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  close_quietly(fd);
+}
+
+bool is_directory(const char* path) {
+  struct stat st;
+  return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+// Creates one directory; an existing directory counts as created, anything else named the
+// same does not.
+bool make_one_dir(const char* path) {
+  if (::mkdir(path, 0777) == 0) return true;
+  return errno == EEXIST && is_directory(path);
+}
+
+#ifndef RENAME_NOREPLACE
+#define RENAME_NOREPLACE (1 << 0)
+#endif
+
+// rename(2) without replacement through renameat2; -1 with errno ENOSYS/EINVAL when the
+// kernel or the file system does not offer it.
+int rename_noreplace(const char* from, const char* to) {
+#ifdef SYS_renameat2
+  return static_cast<int>(::syscall(SYS_renameat2, AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE));
+#else
+  errno = ENOSYS;
+  return -1;
+#endif
+}
+
+}  // namespace
+
+FsFile* fs_open(const char* path, int mode) {
+  int flags;
+  switch (mode) {
+    case FS_READ: flags = O_RDONLY; break;
+    case FS_WRITE_NEW: flags = O_WRONLY | O_CREAT | O_TRUNC; break;
+    case FS_WRITE_EXISTING: flags = O_WRONLY; break;
+    case FS_CREATE_EXCLUSIVE: flags = O_WRONLY | O_CREAT | O_EXCL; break;
+    default: return nullptr;
+  }
+  if (!path || !*path) return nullptr;
+  std::string p = native_path(path);
+  int fd;
+  do {
+    fd = ::open(p.c_str(), flags | O_CLOEXEC, 0666);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return nullptr;
+  struct stat st;
+  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {  // a folder is not a file to read
+    close_quietly(fd);
+    return nullptr;
+  }
+  FsFile* f = static_cast<FsFile*>(std::malloc(sizeof(FsFile)));
+  if (!f) {
+    close_quietly(fd);
+    return nullptr;
+  }
+  f->fd = fd;
+  return f;
+}
+
+int64_t fs_read(FsFile* f, void* buf, size_t len) {
+  if (!f) return -1;
+  if (len > kMaxRead) len = kMaxRead;
+  for (;;) {
+    ssize_t n = ::read(f->fd, buf, len);
+    if (n >= 0) return n;
+    if (errno != EINTR) return -1;
+  }
+}
+
+int fs_write_all(FsFile* f, const void* buf, size_t len) {
+  if (!f) return -1;
+  const char* p = static_cast<const char*>(buf);
+  while (len > 0) {
+    size_t chunk = len < kMaxWrite ? len : kMaxWrite;
+    ssize_t n = ::write(f->fd, p, chunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return -1;
+    p += n;
+    len -= static_cast<size_t>(n);
+  }
+  return 0;
+}
+
+int fs_seek(FsFile* f, uint64_t offset) {
+  if (!f || offset > static_cast<uint64_t>(INT64_MAX)) return -1;
+  return ::lseek(f->fd, static_cast<off_t>(offset), SEEK_SET) < 0 ? -1 : 0;
+}
+
+int fs_flush(FsFile* f) {
+  if (!f) return -1;
+  return ::fsync(f->fd) == 0 ? 0 : -1;
+}
+
+void fs_close(FsFile* f) {
+  if (!f) return;
+  close_quietly(f->fd);
+  std::free(f);
+}
+
+int fs_exists(const char* path) {
+  if (!path || !*path) return 0;
+  struct stat st;
+  return ::stat(native_path(path).c_str(), &st) == 0 ? 1 : 0;
+}
+
+int fs_stat(const char* path, uint64_t* size) {
+  if (!path || !*path) return -1;
+  struct stat st;
+  if (::stat(native_path(path).c_str(), &st) != 0) return -1;
+  if (size) *size = static_cast<uint64_t>(st.st_size);
+  return 0;
+}
+
+int fs_make_dirs(const char* path) {
+  if (!path || !*path) return -1;
+  std::string p = native_path(path);
+  // Every ancestor first: cut at each separator after the root, create, put it back.
+  for (size_t i = 1; i < p.size(); ++i) {
+    if (p[i] != '/' || p[i - 1] == '/') continue;
+    p[i] = '\0';
+    bool ok = make_one_dir(p.c_str());
+    p[i] = '/';
+    if (!ok) return -1;
+  }
+  return make_one_dir(p.c_str()) ? 0 : -1;
+}
+
+int fs_rename(const char* old_path, const char* new_path) {
+  if (!old_path || !new_path || !*old_path || !*new_path) return -1;
+  std::string from = native_path(old_path);
+  std::string to = native_path(new_path);
+  if (rename_noreplace(from.c_str(), to.c_str()) == 0) return 0;
+  if (errno != ENOSYS && errno != EINVAL) return -1;
+  // Without renameat2: a hard link fails on an existing name, so it cannot replace either.
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    if (::unlink(from.c_str()) == 0) return 0;
+    ::unlink(to.c_str());
+    return -1;
+  }
+  if (errno == EEXIST) return -1;
+  // Folders and file systems without hard links: check, then move (best effort).
+  struct stat st;
+  if (::lstat(to.c_str(), &st) == 0) return -1;
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : -1;
+}
+
+int fs_delete(const char* path) {
+  if (!path || !*path) return -1;
+  return ::unlink(native_path(path).c_str()) == 0 ? 0 : -1;
+}
+
+int fs_set_mtime(const char* path, uint64_t unix_ms) {
+  if (!path || !*path) return -1;
+  struct timespec times[2];
+  times[0].tv_sec = 0;
+  times[0].tv_nsec = UTIME_OMIT;  // the access time stays as it is
+  times[1].tv_sec = static_cast<time_t>(unix_ms / 1000);
+  times[1].tv_nsec = static_cast<long>((unix_ms % 1000) * 1000000);
+  return ::utimensat(AT_FDCWD, native_path(path).c_str(), times, 0) == 0 ? 0 : -1;
+}
+
+int fs_free_space(const char* dir, uint64_t* bytes) {
+  if (!dir || !*dir) return -1;
+  struct statvfs vfs;
+  if (::statvfs(native_path(dir).c_str(), &vfs) != 0) return -1;
+  // f_bavail: blocks an unprivileged caller may use (reserved blocks excluded).
+  if (bytes) *bytes = static_cast<uint64_t>(vfs.f_bavail) * static_cast<uint64_t>(vfs.f_frsize);
+  return 0;
+}
+
+int fs_is_fat_volume(const char* path) {
+  if (!path || !*path) return 0;
+  struct statfs sfs;
+  if (::statfs(native_path(path).c_str(), &sfs) != 0) return 0;
+  // msdos and vfat both report MSDOS_SUPER_MAGIC; exFAT has its own magic and no 4 GiB limit.
+  return sfs.f_type == MSDOS_SUPER_MAGIC ? 1 : 0;
+}
+
+char* fs_read_whole_file(const char* path, size_t max_len, size_t* out_len) {
+  if (out_len) *out_len = 0;
+  if (max_len == SIZE_MAX) return nullptr;
+  FsFile* f = fs_open(path, FS_READ);
+  if (!f) return nullptr;
+  char* buf = static_cast<char*>(std::malloc(max_len + 1));
+  if (!buf) {
+    fs_close(f);
+    return nullptr;
+  }
+  size_t got = 0;
+  while (got < max_len) {
+    int64_t n = fs_read(f, buf + got, max_len - got);
+    if (n <= 0) break;  // end of file, or an error: keep what was read so far
+    got += static_cast<size_t>(n);
+  }
+  fs_close(f);
+  buf[got] = '\0';
+  if (out_len) *out_len = got;
+  return buf;
+}
+
+int fs_write_atomic(const char* path, const void* buf, size_t len) {
+  if (!path || !*path) return -1;
+  char tmp[kTmpPathCap];
+  int n = std::snprintf(tmp, sizeof tmp, "%s.tmp", path);
+  // A cut temporary name could be some other file: refuse instead of writing there.
+  if (n < 0 || static_cast<size_t>(n) >= sizeof tmp) return -1;
+  FsFile* f = fs_open(tmp, FS_WRITE_NEW);
+  if (!f) return -1;
+  if (fs_write_all(f, buf, len) != 0 || fs_flush(f) != 0) {
+    fs_close(f);
+    return -1;
+  }
+  fs_close(f);
+  std::string from = native_path(tmp);
+  std::string to = native_path(path);
+  if (::rename(from.c_str(), to.c_str()) != 0) return -1;
+  sync_parent_dir(to);
+  return 0;
+}
