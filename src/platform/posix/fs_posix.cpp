@@ -11,12 +11,12 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <string>
 
 #include "platform/fs.h"
+#include "platform/fs_replace.h"
 
 struct FsFile {
   int fd;
@@ -26,7 +26,6 @@ namespace {
 
 constexpr size_t kMaxRead = size_t(1) << 30;   // one read asks for at most 1 GiB
 constexpr size_t kMaxWrite = size_t(1) << 20;  // one write hands over at most 1 MiB
-constexpr size_t kTmpPathCap = 1100;           // "<path>.tmp" must fit this buffer
 
 std::string native_path(const char* utf8) {
   std::string p = utf8 ? utf8 : "";
@@ -228,43 +227,9 @@ int fs_is_fat_volume(const char* path) {
   return sfs.f_type == MSDOS_SUPER_MAGIC ? 1 : 0;
 }
 
-char* fs_read_whole_file(const char* path, size_t max_len, size_t* out_len) {
-  if (out_len) *out_len = 0;
-  if (max_len == SIZE_MAX) return nullptr;
-  FsFile* f = fs_open(path, FS_READ);
-  if (!f) return nullptr;
-  char* buf = static_cast<char*>(std::malloc(max_len + 1));
-  if (!buf) {
-    fs_close(f);
-    return nullptr;
-  }
-  size_t got = 0;
-  while (got < max_len) {
-    int64_t n = fs_read(f, buf + got, max_len - got);
-    if (n <= 0) break;  // end of file, or an error: keep what was read so far
-    got += static_cast<size_t>(n);
-  }
-  fs_close(f);
-  buf[got] = '\0';
-  if (out_len) *out_len = got;
-  return buf;
-}
-
-int fs_write_atomic(const char* path, const void* buf, size_t len) {
-  if (!path || !*path) return -1;
-  char tmp[kTmpPathCap];
-  int n = std::snprintf(tmp, sizeof tmp, "%s.tmp", path);
-  // A cut temporary name could be some other file: refuse instead of writing there.
-  if (n < 0 || static_cast<size_t>(n) >= sizeof tmp) return -1;
-  FsFile* f = fs_open(tmp, FS_WRITE_NEW);
-  if (!f) return -1;
-  if (fs_write_all(f, buf, len) != 0 || fs_flush(f) != 0) {
-    fs_close(f);
-    return -1;
-  }
-  fs_close(f);
-  std::string from = native_path(tmp);
-  std::string to = native_path(path);
+int fs_replace_durably(const char* tmp_path, const char* target_path) {
+  std::string from = native_path(tmp_path);
+  std::string to = native_path(target_path);
   if (::rename(from.c_str(), to.c_str()) != 0) return -1;
   sync_parent_dir(to);
   return 0;

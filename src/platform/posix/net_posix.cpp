@@ -11,6 +11,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "platform/ipv4_usable.h"
 #include "platform/net.h"
 #include "platform/sync.h"
 
@@ -245,7 +246,7 @@ int list_ipv4_addresses(uint32_t* out, int max) {
     if (!i->ifa_addr || i->ifa_addr->sa_family != AF_INET) continue;
     if (!(i->ifa_flags & IFF_UP) || (i->ifa_flags & IFF_LOOPBACK)) continue;
     uint32_t ip = ntohl(reinterpret_cast<sockaddr_in*>(i->ifa_addr)->sin_addr.s_addr);
-    if (ip == 0 || (ip >> 24) == 127 || (ip >> 16) == 0xA9FE) continue;
+    if (!ipv4_is_usable(ip)) continue;
     out[count++] = ip;
   }
   freeifaddrs(list);

@@ -1,0 +1,198 @@
+// File layer on Windows: the wide-character file API with long-path prefixes.
+#include <windows.h>
+
+#include <cstdlib>
+#include <cwchar>
+#include <memory>
+
+#include "platform/fs.h"
+#include "platform/fs_replace.h"
+#include "platform/win32/path.h"
+
+struct FsFile {
+  HANDLE handle;
+};
+
+namespace {
+
+constexpr DWORD kMaxRead = DWORD(1) << 30;   // one read asks for at most 1 GiB
+constexpr DWORD kMaxWrite = DWORD(1) << 20;  // one write hands over at most 1 MiB
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+struct FreeDeleter {
+  void operator()(void* p) const { std::free(p); }
+};
+using WidePath = std::unique_ptr<wchar_t, FreeDeleter>;
+
+WidePath wide(const char* utf8, int long_prefix) {
+  return WidePath(fs_convert_path(utf8, long_prefix));
+}
+
+bool is_directory(const wchar_t* path) {
+  DWORD a = GetFileAttributesW(path);
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Creates one directory; one that already exists counts as created. Anything else of that
+// name (a file) is reported by the caller's next step or by the final check.
+bool make_one_dir(const wchar_t* path) {
+  return CreateDirectoryW(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
+}
+
+// Characters of a converted path that name its root and are never created.
+size_t root_length(const wchar_t* p) {
+  if (std::wcsncmp(p, L"\\\\?\\UNC\\", 8) == 0) return 8;
+  if (std::wcsncmp(p, L"\\\\?\\", 4) == 0) return 7;  // prefix, drive letter, colon, separator
+  if (p[0] && p[1] == L':') return 3;
+  return 0;
+}
+
+}  // namespace
+
+FsFile* fs_open(const char* path, int mode) {
+  DWORD access, disposition;
+  switch (mode) {
+    case FS_READ: access = GENERIC_READ; disposition = OPEN_EXISTING; break;
+    case FS_WRITE_NEW: access = GENERIC_WRITE; disposition = CREATE_ALWAYS; break;
+    case FS_WRITE_EXISTING: access = GENERIC_WRITE; disposition = OPEN_EXISTING; break;
+    case FS_CREATE_EXCLUSIVE: access = GENERIC_WRITE; disposition = CREATE_NEW; break;
+    default: return nullptr;
+  }
+  WidePath w = wide(path, 1);
+  if (!w) return nullptr;
+  HANDLE h = CreateFileW(w.get(), access, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  FsFile* f = static_cast<FsFile*>(std::malloc(sizeof(FsFile)));
+  if (!f) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  f->handle = h;
+  return f;
+}
+
+int64_t fs_read(FsFile* f, void* buf, size_t len) {
+  if (!f) return -1;
+  DWORD want = len > kMaxRead ? kMaxRead : static_cast<DWORD>(len);
+  DWORD got = 0;
+  if (!ReadFile(f->handle, buf, want, &got, nullptr)) return -1;
+  return got;
+}
+
+int fs_write_all(FsFile* f, const void* buf, size_t len) {
+  if (!f) return -1;
+  const char* p = static_cast<const char*>(buf);
+  while (len > 0) {
+    DWORD chunk = len > kMaxWrite ? kMaxWrite : static_cast<DWORD>(len);
+    DWORD done = 0;
+    if (!WriteFile(f->handle, p, chunk, &done, nullptr) || done == 0) return -1;
+    p += done;
+    len -= done;
+  }
+  return 0;
+}
+
+int fs_seek(FsFile* f, uint64_t offset) {
+  if (!f || offset > static_cast<uint64_t>(INT64_MAX)) return -1;
+  LARGE_INTEGER to;
+  to.QuadPart = static_cast<LONGLONG>(offset);
+  return SetFilePointerEx(f->handle, to, nullptr, FILE_BEGIN) ? 0 : -1;
+}
+
+int fs_flush(FsFile* f) {
+  if (!f) return -1;
+  return FlushFileBuffers(f->handle) ? 0 : -1;
+}
+
+void fs_close(FsFile* f) {
+  if (!f) return;
+  CloseHandle(f->handle);
+  std::free(f);
+}
+
+int fs_exists(const char* path) {
+  WidePath w = wide(path, 1);
+  return w && GetFileAttributesW(w.get()) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
+}
+
+int fs_stat(const char* path, uint64_t* size) {
+  WidePath w = wide(path, 1);
+  if (!w) return -1;
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExW(w.get(), GetFileExInfoStandard, &data)) return -1;
+  if (size) *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  return 0;
+}
+
+int fs_make_dirs(const char* path) {
+  WidePath w = wide(path, 1);
+  if (!w) return -1;
+  wchar_t* p = w.get();
+  for (wchar_t* c = p + root_length(p); *c; ++c) {
+    if (*c != L'\\' || c == p || c[-1] == L'\\') continue;
+    *c = L'\0';
+    bool ok = make_one_dir(p);
+    *c = L'\\';
+    if (!ok) return -1;
+  }
+  // A file of that name "already exists" too, but it is no folder to put things in.
+  return make_one_dir(p) && is_directory(p) ? 0 : -1;
+}
+
+int fs_rename(const char* old_path, const char* new_path) {
+  WidePath from = wide(old_path, 1);
+  WidePath to = wide(new_path, 1);
+  if (!from || !to) return -1;
+  return MoveFileExW(from.get(), to.get(), 0) ? 0 : -1;  // no REPLACE_EXISTING: never replaces
+}
+
+int fs_delete(const char* path) {
+  WidePath w = wide(path, 1);
+  if (!w) return -1;
+  return DeleteFileW(w.get()) ? 0 : -1;
+}
+
+int fs_set_mtime(const char* path, uint64_t unix_ms) {
+  WidePath w = wide(path, 1);
+  if (!w) return -1;
+  HANDLE h = CreateFileW(w.get(), FILE_WRITE_ATTRIBUTES, kShareAll | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return -1;
+  // 100-nanosecond intervals since 1601-01-01.
+  uint64_t ticks = unix_ms * 10000u + 116444736000000000ull;
+  FILETIME ft;
+  ft.dwLowDateTime = static_cast<DWORD>(ticks);
+  ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
+  BOOL ok = SetFileTime(h, nullptr, nullptr, &ft);  // creation and access times untouched
+  CloseHandle(h);
+  return ok ? 0 : -1;
+}
+
+int fs_free_space(const char* dir, uint64_t* bytes) {
+  WidePath w = wide(dir, 0);
+  if (!w) return -1;
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExW(w.get(), &available, nullptr, nullptr)) return -1;
+  if (bytes) *bytes = available.QuadPart;  // what the caller may use, quotas included
+  return 0;
+}
+
+int fs_is_fat_volume(const char* path) {
+  WidePath w = wide(path, 0);
+  if (!w) return 0;
+  wchar_t volume[MAX_PATH + 1];
+  if (!GetVolumePathNameW(w.get(), volume, MAX_PATH + 1)) return 0;
+  wchar_t fs_name[33];  // at most 32 characters
+  if (!GetVolumeInformationW(volume, nullptr, 0, nullptr, nullptr, nullptr, fs_name, 33)) return 0;
+  return fs_is_fat_name(fs_name);
+}
+
+int fs_replace_durably(const char* tmp_path, const char* target_path) {
+  WidePath from = wide(tmp_path, 1);
+  WidePath to = wide(target_path, 1);
+  if (!from || !to) return -1;
+  return MoveFileExW(from.get(), to.get(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)
+             ? 0
+             : -1;
+}
