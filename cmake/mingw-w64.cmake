@@ -10,3 +10,4 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # Tests of the Windows build run under Wine (scripts/test.sh prepares the prefix and the display).
 set(CMAKE_CROSSCOMPILING_EMULATOR wine)
+set(CMAKE_RC_FLAGS_INIT "-c 65001")

@@ -1,0 +1,14 @@
+#pragma once
+// The long-lived objects the shell owns besides the desktop: the allowance table, the
+// identity and trust store, the listener and the mDNS responder.
+struct AgentState;
+
+void services_create_allowance(AgentState* a);
+// Loads or creates the identity key, opens the trust store and computes the device id.
+// -1 when the identity key can be neither loaded nor created.
+int services_load_identity(AgentState* a);
+// Starts the listener (message 26 when no port is free) and then the responder.
+void services_start_network(AgentState* a);
+// Stops the responder (it says goodbye) and then the listener.
+void services_stop_network(AgentState* a);
+void services_release(AgentState* a);

@@ -1,0 +1,82 @@
+#include "app/settings.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "platform/fs.h"
+
+namespace {
+
+constexpr size_t kMaxFileBytes = 16384;
+constexpr size_t kSaveBufferBytes = 2400;
+
+void set_defaults(AgentSettings* s) {
+  memset(s, 0, sizeof *s);
+  s->auto_accept = 1;
+  s->lang = -1;
+}
+
+void copy_cut(char* dst, size_t cap, const char* src, size_t len) {
+  if (len > cap - 1) len = cap - 1;
+  memcpy(dst, src, len);
+  dst[len] = '\0';
+}
+
+// One "key=value" line, its line end already removed. Keys match exactly: no trimming.
+void apply_line(AgentSettings* s, char* line, size_t len) {
+  if (len == 0 || line[0] == '#' || line[0] == ';' || line[0] == '[') return;
+  char* eq = static_cast<char*>(memchr(line, '=', len));
+  if (!eq) return;
+  *eq = '\0';
+  const char* key = line;
+  const char* value = eq + 1;
+  size_t value_len = len - static_cast<size_t>(value - line);
+  if (strcmp(key, "device_name") == 0) {
+    copy_cut(s->device_name, sizeof s->device_name, value, value_len);
+  } else if (strcmp(key, "inbox_dir") == 0) {
+    copy_cut(s->inbox_dir, sizeof s->inbox_dir, value, value_len);
+  } else if (strcmp(key, "auto_accept") == 0) {
+    s->auto_accept = atoi(value) != 0;
+  } else if (strcmp(key, "first_run_done") == 0) {
+    s->first_run_done = atoi(value) != 0;
+  } else if (strcmp(key, "intro_shown") == 0) {
+    s->intro_shown = atoi(value) != 0;
+  } else if (strcmp(key, "lang") == 0) {
+    s->lang = atoi(value);
+  }
+}
+
+}  // namespace
+
+int settings_load(const char* path, AgentSettings* s) {
+  set_defaults(s);
+  size_t len = 0;
+  char* text = fs_read_whole_file(path, kMaxFileBytes, &len);
+  if (!text) return -1;
+  // The walk ends at the end of the text or at a zero byte inside it.
+  len = strnlen(text, len);
+  size_t pos = 0;
+  while (pos < len) {
+    char* line = text + pos;
+    char* lf = static_cast<char*>(memchr(line, '\n', len - pos));
+    size_t line_len = lf ? static_cast<size_t>(lf - line) : len - pos;
+    pos += line_len + (lf ? 1 : 0);
+    if (line_len > 0 && line[line_len - 1] == '\r') --line_len;
+    line[line_len] = '\0';
+    apply_line(s, line, line_len);
+  }
+  free(text);
+  return 0;
+}
+
+int settings_save(const char* path, const AgentSettings* s) {
+  char buf[kSaveBufferBytes];
+  int n = snprintf(buf, sizeof buf,
+                   "# ferrylink settings\ndevice_name=%s\ninbox_dir=%s\nauto_accept=%d\nlang=%d\n"
+                   "first_run_done=%d\nintro_shown=%d\n",
+                   s->device_name, s->inbox_dir, s->auto_accept, s->lang, s->first_run_done,
+                   s->intro_shown);
+  if (n <= 0 || static_cast<size_t>(n) >= sizeof buf) return -1;
+  return fs_write_atomic(path, buf, static_cast<size_t>(n));
+}

@@ -1,0 +1,59 @@
+#pragma once
+// What the agent shell needs from the desktop it runs on: the hidden agent window with its
+// tray icon and message loop on Windows, the terminal on Linux. Implemented once per desktop
+// (ui/win32, ui/console); everything here runs on the main thread unless stated.
+
+#include <cstdint>
+
+struct AgentState;
+
+// Buttons and icons of show_message_box, with the values of the Windows message box.
+enum : unsigned {
+  BOX_OK = 0x0,
+  BOX_YESNOCANCEL = 0x3,
+  BOX_YESNO = 0x4,
+  BOX_ICONERROR = 0x10,
+  BOX_ICONQUESTION = 0x20,
+  BOX_ICONINFORMATION = 0x40,
+};
+// The answers of show_message_box.
+enum : int { ANSWER_OK = 1, ANSWER_CANCEL = 2, ANSWER_YES = 6, ANSWER_NO = 7 };
+
+// Shows a "ferrylink" message box and blocks the calling thread until it is answered;
+// returns the answer. On a terminal the text goes to standard error and a question is asked
+// when standard input is a terminal; without one, a question is answered No (a three-way
+// question too: nothing is installed, nothing is deleted).
+int show_message_box(const char* text, unsigned flags);
+
+// Opens a console for --console and points standard error at it (Windows); the terminal is
+// already there elsewhere.
+void desktop_open_console();
+// Per-thread set-up of the desktop for the main thread (COM on Windows).
+void desktop_init();
+// Draws the icons, creates the hidden agent window, adds the tray icon and starts the
+// one-second timer. 0 on success.
+int desktop_create(AgentState* a);
+// Runs the main loop until the user quits (Windows: the window message loop; Linux: until
+// SIGINT or SIGTERM).
+void desktop_run(AgentState* a);
+// Releases what desktop_create made that outlives the window (the icons).
+void desktop_destroy(AgentState* a);
+
+// Shows a notification (Windows: a balloon on the tray icon; Linux: a line on the terminal
+// and in the log). With a click target, clicking it opens that folder or file. Any thread.
+void show_balloon(const char* text, const char* click_target);
+
+// Replaces the tray icon's tooltip (Linux: nothing to show). Any thread.
+void set_tray_tip(const char* text);
+// The short sound that goes with a question (Linux: none).
+void play_question_beep();
+// Puts a text on the clipboard (Linux: through wl-copy or xclip in a graphical session).
+// Any thread; failures are silent.
+void clipboard_put_text(const char* text);
+// Where a transfer stands, for the progress window; cheap, never blocks on the window thread.
+void progress_report(const char* peer_name, const char* path, uint64_t done, uint64_t total,
+                     int percent);
+// Hides the progress window (from a worker thread: by a posted message).
+void progress_post_hide();
+// Prints a received text or link where the user sees it (Linux: standard output).
+void show_received_text(const char* peer_name, int kind, const char* text);

@@ -1,0 +1,17 @@
+# Start-up, single copy, log and self-test of the real agent process.
+if(NOT TARGET ferrylink)
+  return()
+endif()
+if(WIN32)
+  add_executable(win_driver shell/win_driver.cpp)
+  target_link_options(win_driver PRIVATE -municode)
+  target_link_libraries(win_driver PRIVATE user32)
+  add_test(NAME e2e_win_agent_lifecycle
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/shell/win_agent_lifecycle.sh
+                   $<TARGET_FILE:ferrylink> $<TARGET_FILE:win_driver>)
+  set_tests_properties(e2e_win_agent_lifecycle PROPERTIES LABELS e2e TIMEOUT 300)
+else()
+  add_test(NAME e2e_agent_lifecycle
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/shell/agent_lifecycle.sh $<TARGET_FILE:ferrylink>)
+  set_tests_properties(e2e_agent_lifecycle PROPERTIES LABELS e2e TIMEOUT 300)
+endif()

@@ -1,0 +1,55 @@
+#!/usr/bin/env bash
+# The Linux agent's life: start-up with its log, one copy per user, the log size limit, a clean
+# stop on SIGINT, and the self-test.
+agent=$1
+source "$(dirname "$0")/lib.sh"
+export XDG_RUNTIME_DIR=$scratch/run; mkdir -p "$XDG_RUNTIME_DIR"
+export HOME=$scratch/home; mkdir -p "$HOME"
+unset XDG_CONFIG_HOME APPDATA LANG LC_ALL LC_MESSAGES
+
+# Self-test: eight lines, each ended by CR LF, exit 0, and nothing written anywhere else.
+"$agent" --test --data-dir "$scratch/never" > "$scratch/selftest.txt"
+check "self-test exits 0" [ $? -eq 0 ]
+check "self-test prints eight CR LF lines" [ "$(grep -c $'\r$' "$scratch/selftest.txt")" -eq 8 ]
+check "self-test ends with the summary" file_has "$scratch/selftest.txt" "SELFTEST OK (0 failures)"
+check "self-test creates no data directory" [ ! -e "$scratch/never" ]
+
+# A log of exactly 262144 bytes survives start-up.
+data=$scratch/data; inbox=$scratch/inbox
+mkdir -p "$data"; head -c 262144 /dev/zero | tr '\0' 'a' > "$data/log.txt"
+"$agent" --console --autotest --data-dir "$data" --inbox "$inbox" 2> "$scratch/first.err" &
+pids+=($!); first=$!
+check "start line is logged" wait_for 20 file_has "$data/log.txt" "ferrylink 0.1.0 started (id "
+check "a 262144-byte log survives start-up" [ "$(head -c 4 "$data/log.txt")" = "aaaa" ]
+check "log lines are echoed with --console" file_has "$scratch/first.err" "started (id"
+check "inbox is created" [ -d "$inbox" ]
+check "settings are saved with the unattended first run" file_has "$data/config.ini" "first_run_done=1"
+
+# A second copy says so and ends with 0, saving nothing.
+cp "$data/config.ini" "$scratch/config.before"
+"$agent" --data-dir "$data" --inbox "$inbox" 2> "$scratch/second.err" < /dev/null
+check "second copy exits 0" [ $? -eq 0 ]
+check "second copy shows the already-running message" \
+  file_has "$scratch/second.err" "ferrylink is already running (look in the notification area)."
+check "second copy changes no settings" cmp -s "$data/config.ini" "$scratch/config.before"
+
+# Ctrl-C stops the agent cleanly.
+kill -INT "$first"
+check "agent stops on SIGINT" wait_for 10 bash -c "! kill -0 $first 2>/dev/null"
+wait "$first"; check "agent exits 0" [ $? -eq 0 ]
+
+# One byte over the limit and the log starts afresh.
+head -c 262145 /dev/zero | tr '\0' 'a' > "$data/log.txt"
+"$agent" --autotest --data-dir "$data" --inbox "$inbox" 2>/dev/null &
+pids+=($!); again=$!
+check "restart logs its start line" wait_for 20 file_has "$data/log.txt" "started (id"
+check "a 262145-byte log is dropped at start-up" [ "$(head -c 4 "$data/log.txt")" != "aaaa" ]
+kill -TERM "$again"; wait "$again"
+check "agent exits 0 on SIGTERM" [ $? -eq 0 ]
+
+# Without --data-dir the data lives in the per-user config folder.
+"$agent" --autotest --inbox "$inbox" 2>/dev/null &
+pids+=($!); default=$!
+check "default data directory is ~/.config/ferrylink" wait_for 20 file_has "$HOME/.config/ferrylink/log.txt" "started (id"
+kill -INT "$default"; wait "$default"
+echo "all agent lifecycle checks passed"

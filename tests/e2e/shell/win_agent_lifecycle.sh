@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# The Windows agent under Wine: self-test through a redirected standard output, start-up with
+# its data directory under the Wine user's roaming AppData, and a second copy that shows the
+# "already running" box and ends with 0.
+exe=$1; win_driver=$2
+source "$(dirname "$0")/lib.sh"
+: "${WINEPREFIX:?the Windows tests run in a prepared Wine prefix (scripts/wine-prefix.sh)}"
+export WINEDEBUG=-all
+
+wine "$exe" --test > "$scratch/selftest.txt"
+check "self-test exits 0" [ $? -eq 0 ]
+check "self-test prints eight CR LF lines" [ "$(grep -c $'\r$' "$scratch/selftest.txt")" -eq 8 ]
+check "self-test reports Windows 10" file_has "$scratch/selftest.txt" "info windows 10.0 build"
+check "self-test ends with the summary" file_has "$scratch/selftest.txt" "SELFTEST OK (0 failures)"
+
+appdata=$(wine cmd /c echo %APPDATA% 2>/dev/null | tr -d '\r')
+data_unix=$(winepath -u "$appdata\\ferrylink" 2>/dev/null)
+inbox=$scratch/inbox
+rm -rf "$data_unix"
+wine "$exe" --autotest --inbox "$(winepath -w "$inbox")" &
+pids+=($!); first=$!
+check "data directory is created under the roaming AppData" wait_for 60 file_has "$data_unix/log.txt" "started (id"
+
+wine "$exe" --inbox "$(winepath -w "$inbox")" &
+second=$!; pids+=($second)
+text=$(wine "$win_driver" box ok 60 | tr -d '\r')
+check "second copy shows the already-running message" \
+  [ "$text" = "ferrylink is already running (look in the notification area)." ]
+wait "$second"; code=$?
+check "second copy exits 0" [ $code -eq 0 ]
+wine "$win_driver" quit 10
+wait "$first"; check "agent exits 0 after its window closes" [ $? -eq 0 ]
+echo "all Windows agent lifecycle checks passed"
