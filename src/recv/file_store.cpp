@@ -1,0 +1,461 @@
+#include "recv/file_store.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <string>
+
+#include "crypto/sha256.h"
+#include "platform/fs.h"
+#include "platform/sync.h"
+
+namespace {
+
+// ---- sanitising -------------------------------------------------------------------------
+
+bool is_ascii_letter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+// Bytes that may not appear in a file name on any platform we store to.
+unsigned char safe_byte(unsigned char c) {
+  if (c < 0x20 || c == 0x7F) return '_';
+  if (c != 0 && strchr("<>:\"/\\|?*", c)) return '_';
+  return c;
+}
+
+// Length in bytes of the character starting at s (n bytes available). A lead byte takes its
+// continuation bytes only when all of them are there and each is 0x80..0xBF; otherwise it
+// stands alone, so a forbidden ASCII byte right after it is still seen and replaced.
+size_t char_len(const unsigned char* s, size_t n) {
+  unsigned char c = s[0];
+  size_t need = 0;
+  if ((c & 0xE0) == 0xC0) need = 1;
+  else if ((c & 0xF0) == 0xE0) need = 2;
+  else if ((c & 0xF8) == 0xF0) need = 3;
+  if (need == 0 || need >= n) return 1;
+  for (size_t i = 1; i <= need; ++i) {
+    if ((s[i] & 0xC0) != 0x80) return 1;
+  }
+  return need + 1;
+}
+
+// Windows refuses these names (with any extension) as files: CON, PRN, AUX, NUL, COM1..9,
+// LPT1..9. The stem is the text before the first dot, leading and trailing spaces ignored.
+bool is_reserved_device_name(const unsigned char* s, size_t n) {
+  size_t i = 0;
+  while (i < n && s[i] == ' ') ++i;
+  size_t stem_end = i;
+  while (stem_end < n && s[stem_end] != '.') ++stem_end;
+  size_t len = stem_end - i;
+  if (len >= 15) return false;
+  char stem[16];
+  for (size_t k = 0; k < len; ++k) {
+    unsigned char c = safe_byte(s[i + k]);
+    stem[k] = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : char(c);
+  }
+  while (len > 0 && stem[len - 1] == ' ') --len;
+  stem[len] = 0;
+  if (!strcmp(stem, "CON") || !strcmp(stem, "PRN") || !strcmp(stem, "AUX") ||
+      !strcmp(stem, "NUL"))
+    return true;
+  return len == 4 && (!strncmp(stem, "COM", 3) || !strncmp(stem, "LPT", 3)) && stem[3] >= '1' &&
+         stem[3] <= '9';
+}
+
+// The sanitiser works on (pointer, length) so that split_offer_path need not copy pieces.
+int sanitize_range(const unsigned char* s, size_t n, char* out, size_t cap) {
+  if (n == 0) return -1;
+  if ((n == 1 && s[0] == '.') || (n == 2 && s[0] == '.' && s[1] == '.')) return -1;
+  if (n >= 2 && is_ascii_letter(s[0]) && s[1] == ':') return -1;
+
+  // Replacing bytes never changes the length and never produces a space or a dot, so
+  // trimming can be decided on the raw bytes.
+  size_t end = n;
+  while (end > 0 && (s[end - 1] == ' ' || s[end - 1] == '.')) --end;
+  if (end == 0) return -1;
+  const size_t prefix = is_reserved_device_name(s, end) ? 1 : 0;
+
+  // Keep the first 200 characters; bound[k] is the byte length of the first k of them.
+  char head[1 + 4 * kComponentMaxChars];
+  size_t bound[kComponentMaxChars + 1];
+  size_t hlen = 0, chars = 0, i = 0;
+  bound[0] = 0;
+  if (prefix) {
+    head[hlen++] = '_';
+    bound[++chars] = hlen;
+  }
+  while (i < end && chars < size_t(kComponentMaxChars)) {
+    size_t cl = char_len(s + i, end - i);
+    for (size_t k = 0; k < cl; ++k) head[hlen++] = char(safe_byte(s[i + k]));
+    i += cl;
+    bound[++chars] = hlen;
+  }
+
+  size_t keep = hlen;
+  const unsigned char* ext = nullptr;
+  size_t ext_len = 0;
+  if (i < end) {  // more than 200 characters: cut, keeping a short extension
+    size_t dot = end;
+    while (dot > 0 && s[dot - 1] != '.') --dot;
+    if (dot > 0) {
+      size_t d = dot - 1;                  // index of the last dot in s
+      bool first = (d + prefix) == 0;      // the component's first character
+      bool last = d == end - 1;
+      if (!first && !last && end - d - 1 <= 20) {
+        ext = s + d;
+        ext_len = end - d;
+      }
+    }
+    keep = ext ? bound[kComponentMaxChars - ext_len] : bound[kComponentMaxChars];
+  }
+  if (keep + ext_len + 1 > cap) return -1;
+  memcpy(out, head, keep);
+  for (size_t k = 0; k < ext_len; ++k) out[keep + k] = char(safe_byte(ext[k]));
+  out[keep + ext_len] = 0;
+  return 0;
+}
+
+// ---- paths ------------------------------------------------------------------------------
+
+// snprintf that reports a result that did not fit as a failure: a cut path would name
+// another file.
+template <typename... A>
+bool format_path(char* out, size_t cap, const char* fmt, A... args) {
+  int n = snprintf(out, cap, fmt, args...);
+  return n >= 0 && size_t(n) < cap;
+}
+
+// "folder/leaf" without doubling a separator the folder already ends with (a drive root).
+const char* join_sep(const char* folder) {
+  size_t n = strlen(folder);
+  return (n > 0 && is_separator(folder[n - 1])) ? "" : "/";
+}
+
+// The inbox without trailing separators, unless they are all that names the root.
+bool copy_folder_base(const char* inbox, char* out, size_t cap) {
+  size_t n = strlen(inbox);
+  while (n > 1 && is_separator(inbox[n - 1])) {
+    if (n == 3 && inbox[1] == ':') break;  // "C:\" stays
+    --n;
+  }
+  if (n + 1 > cap) return false;
+  memcpy(out, inbox, n);
+  out[n] = 0;
+  return true;
+}
+
+bool is_claimed(const char* path, const char* const* claimed, int count) {
+  for (int i = 0; i < count; ++i) {
+    if (claimed && claimed[i] && !strcmp(claimed[i], path)) return true;
+  }
+  return false;
+}
+
+// ---- partial files in use -----------------------------------------------------------------
+// Sessions of this process receive side by side; a partial file being written by one of
+// them must not be resumed (and then appended to or deleted) by another.
+
+struct InUse {
+  Lock* lock = lock_create();
+  std::set<std::string> paths;
+};
+
+InUse& in_use() {
+  static InUse table;
+  return table;
+}
+
+bool mark_in_use(const char* path) {
+  InUse& t = in_use();
+  LockGuard g(t.lock);
+  try {
+    return t.paths.insert(path).second;
+  } catch (...) {
+    return false;
+  }
+}
+
+void unmark_in_use(IncomingFile* r) {
+  if (!r->registered) return;
+  InUse& t = in_use();
+  LockGuard g(t.lock);
+  t.paths.erase(r->partial_path);
+  r->registered = 0;
+}
+
+// ---- preparing ----------------------------------------------------------------------------
+
+// "%s|%s|%llu|%llu": peer id, name as offered, size, time. Heap text (free) or null.
+char* make_meta_line(const char* peer_id, const char* name, uint64_t size, uint64_t mtime,
+                     size_t* len) {
+  size_t cap = strlen(peer_id) + strlen(name) + 48;
+  char* line = static_cast<char*>(malloc(cap));
+  if (!line) return nullptr;
+  int n = snprintf(line, cap, "%s|%s|%" PRIu64 "|%" PRIu64, peer_id, name, size, mtime);
+  *len = size_t(n);
+  return line;
+}
+
+bool meta_matches(const char* meta_path, const char* line, size_t line_len) {
+  size_t len = 0;
+  char* text = fs_read_whole_file(meta_path, kMetaReadLimit, &len);
+  if (!text) return false;
+  bool same = len == line_len && memcmp(text, line, len) == 0;
+  free(text);
+  return same;
+}
+
+// The leaf's own partial file from an earlier transfer, when it belongs to this very item
+// and nobody else in this process is using it. Claims it on success.
+bool try_resume(IncomingFile* r, const char* folder, const char* leaf, const char* line,
+                size_t line_len) {
+  char part[kStorePathCap], meta[kStorePathCap];
+  if (!format_path(part, sizeof part, "%s%s%s.flpart", folder, join_sep(folder), leaf) ||
+      !format_path(meta, sizeof meta, "%s%s%s.flmeta", folder, join_sep(folder), leaf))
+    return false;
+  uint64_t have = 0;
+  if (!fs_exists(part) || !line || !meta_matches(meta, line, line_len)) return false;
+  if (fs_stat(part, &have) != 0 || have > r->size) return false;
+  if (!mark_in_use(part)) return false;
+  memcpy(r->partial_path, part, sizeof part);
+  memcpy(r->meta_path, meta, sizeof meta);
+  r->registered = 1;
+  r->stored = have;
+  return true;
+}
+
+// Creates "<final>.flpart", or "<final>.<n>.flpart" for the first n whose name is free. The
+// file is created only when no file of that name exists, so two sessions never share one.
+int create_partial(IncomingFile* r) {
+  char part[kStorePathCap];
+  for (unsigned n = 0; n <= kUniqueMaxSuffix; ++n) {
+    bool fits = n == 0 ? format_path(part, sizeof part, "%s.flpart", r->final_path)
+                       : format_path(part, sizeof part, "%s.%u.flpart", r->final_path, n);
+    if (!fits) return ABORT_CREATE_PARTIAL;
+    FsFile* f = fs_open(part, FS_CREATE_EXCLUSIVE);
+    if (!f) {
+      if (!fs_exists(part)) return ABORT_CREATE_PARTIAL;
+      continue;
+    }
+    fs_close(f);
+    if (!mark_in_use(part)) {  // cannot happen for a file we just created; stay clear of it
+      fs_delete(part);
+      continue;
+    }
+    memcpy(r->partial_path, part, sizeof part);
+    size_t len = strlen(part);
+    memcpy(r->meta_path, part, len + 1);
+    memcpy(r->meta_path + len - 7, ".flmeta", 7);
+    r->registered = 1;
+    return 0;
+  }
+  return ABORT_CREATE_PARTIAL;
+}
+
+// The item's folder: inbox, "/" and every folder component.
+int build_folder(const char* inbox, const OfferPath& p, char* folder) {
+  if (!copy_folder_base(inbox, folder, kStorePathCap)) return ABORT_FOLDER_TOO_LONG;
+  size_t len = strlen(folder);
+  for (int i = 0; i + 1 < p.count; ++i) {
+    const char* sep = join_sep(folder);
+    size_t add = strlen(sep) + strlen(p.parts[i]);
+    if (len + add >= kStorePathCap) return ABORT_FOLDER_TOO_LONG;
+    len += size_t(snprintf(folder + len, kStorePathCap - len, "%s%s", sep, p.parts[i]));
+  }
+  return 0;
+}
+
+// Splits a stored path at its last separator into folder and leaf.
+void split_final(const char* path, char* folder, const char** leaf) {
+  const char* slash = path;
+  for (const char* p = path; *p; ++p) {
+    if (is_separator(*p)) slash = p;
+  }
+  size_t n = size_t(slash - path);
+  memcpy(folder, path, n);
+  folder[n] = 0;
+  *leaf = is_separator(*slash) ? slash + 1 : slash;
+}
+
+int hash_file(const char* path, uint8_t digest[32]) {
+  FsFile* f = fs_open(path, FS_READ);
+  if (!f) return -1;
+  uint8_t* block = static_cast<uint8_t*>(malloc(65536));
+  if (!block) {
+    fs_close(f);
+    return -1;
+  }
+  Sha256Ctx ctx;
+  sha256_init(&ctx);
+  int64_t got;
+  while ((got = fs_read(f, block, 65536)) > 0) sha256_update(&ctx, block, uint32_t(got));
+  free(block);
+  fs_close(f);
+  if (got < 0) return -1;
+  sha256_final(&ctx, digest);
+  return 0;
+}
+
+// Moves the verified partial file to its final name. The move never replaces: when the name
+// is taken (before or during the move) a new unique name in the same folder is chosen.
+int move_to_final(IncomingFile* r) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    if (fs_exists(r->final_path)) {
+      char folder[kStorePathCap], fresh[kStorePathCap];
+      const char* leaf;
+      split_final(r->final_path, folder, &leaf);
+      if (unique_name(folder, leaf, fresh, sizeof fresh, nullptr, 0) != 0) return -1;
+      memcpy(r->final_path, fresh, sizeof fresh);
+    }
+    if (fs_rename(r->partial_path, r->final_path) == 0) return 0;
+    if (!fs_exists(r->final_path)) return -1;  // failed for another reason than a taken name
+  }
+  return -1;
+}
+
+}  // namespace
+
+int sanitize_component(const char* component, char* out, size_t cap) {
+  if (!component) return -1;
+  return sanitize_range(reinterpret_cast<const unsigned char*>(component), strlen(component),
+                        out, cap);
+}
+
+int split_offer_path(const char* name, OfferPath* out) {
+  if (!name || is_separator(name[0])) return -1;
+  out->count = 0;
+  const char* piece = name;
+  for (;;) {
+    const char* slash = strchr(piece, '/');
+    size_t len = slash ? size_t(slash - piece) : strlen(piece);
+    if (out->count == kMaxComponents) return -1;
+    if (sanitize_range(reinterpret_cast<const unsigned char*>(piece), len,
+                       out->parts[out->count], kComponentCap) != 0)
+      return -1;
+    ++out->count;
+    if (!slash) return 0;
+    piece = slash + 1;
+  }
+}
+
+int unique_name(const char* folder, const char* leaf, char* out, size_t cap,
+                const char* const* claimed, int claimed_count) {
+  const char* sep = join_sep(folder);
+  if (!format_path(out, cap, "%s%s%s", folder, sep, leaf)) return -1;
+  if (!fs_exists(out) && !is_claimed(out, claimed, claimed_count)) return 0;
+
+  const char* dot = strrchr(leaf, '.');
+  bool has_ext = dot && dot != leaf && dot[1] != 0;
+  int stem_len = has_ext ? int(dot - leaf) : 0;
+  for (unsigned n = 1; n <= kUniqueMaxSuffix; ++n) {
+    bool fits = has_ext ? format_path(out, cap, "%s%s%.*s (%u)%s", folder, sep, stem_len, leaf,
+                                      n, dot)
+                        : format_path(out, cap, "%s%s%s (%u)", folder, sep, leaf, n);
+    if (!fits) return -1;
+    if (!fs_exists(out) && !is_claimed(out, claimed, claimed_count)) return 0;
+  }
+  return -1;
+}
+
+int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
+                     const char* peer_device_id, const char* offered_name, uint64_t size,
+                     uint64_t mtime_ms, const char** claimed) {
+  IncomingFile* r = &records[index];
+  OfferPath* path = static_cast<OfferPath*>(malloc(sizeof(OfferPath)));
+  if (!path) return ABORT_SPLIT_NAME;
+  int rc = 0;
+  char folder[kStorePathCap];
+  const char* leaf = nullptr;
+  size_t line_len = 0;
+  char* line = nullptr;
+
+  if (split_offer_path(offered_name, path) != 0) {
+    rc = ABORT_SPLIT_NAME;
+  } else if ((rc = build_folder(inbox_dir, *path, folder)) == 0) {
+    leaf = path->parts[path->count - 1];
+    if (fs_make_dirs(folder) != 0) rc = ABORT_MAKE_FOLDER;
+  }
+  if (rc == 0) {
+    r->size = size;
+    r->mtime_ms = mtime_ms;
+    r->stored = 0;
+    line = make_meta_line(peer_device_id, offered_name, size, mtime_ms, &line_len);
+    if (try_resume(r, folder, leaf, line, line_len)) {
+      if (unique_name(folder, leaf, r->final_path, sizeof r->final_path, claimed, index) != 0)
+        rc = ABORT_NO_NAME_RESUMED;
+    } else if (unique_name(folder, leaf, r->final_path, sizeof r->final_path, claimed, index) !=
+               0) {
+      rc = ABORT_NO_NAME_NEW;
+    } else if ((rc = create_partial(r)) == 0 && line) {
+      fs_write_atomic(r->meta_path, line, line_len);  // without it the item just cannot resume
+    }
+  }
+  if (rc == 0) claimed[index] = r->final_path;
+  free(line);
+  free(path);
+  return rc;
+}
+
+int incoming_write(IncomingFile* record, const void* data, size_t len) {
+  if (!record->handle) {
+    record->handle = fs_open(record->partial_path, FS_WRITE_EXISTING);
+    if (!record->handle) return -1;
+    if (fs_seek(record->handle, record->stored) != 0) return -1;
+  }
+  return fs_write_all(record->handle, data, len);
+}
+
+int incoming_finish(IncomingFile* record, const uint8_t sha256[32], int* abort_code) {
+  if (record->handle) {
+    fs_flush(record->handle);
+    fs_close(record->handle);
+    record->handle = nullptr;
+  }
+  if (record->stored != record->size) {
+    *abort_code = ABORT_SIZE_MISMATCH;
+    return FILE_FAILED;
+  }
+  uint8_t digest[32];
+  if (hash_file(record->partial_path, digest) != 0) {
+    *abort_code = ABORT_READ_BACK;
+    return FILE_FAILED;
+  }
+  if (memcmp(digest, sha256, 32) != 0) {
+    fs_delete(record->partial_path);
+    fs_delete(record->meta_path);
+    // The names are free again for other sessions; forget them so that cleanup cannot
+    // delete a file someone else creates under them.
+    unmark_in_use(record);
+    record->partial_path[0] = 0;
+    record->meta_path[0] = 0;
+    *abort_code = ABORT_HASH_MISMATCH;
+    return FILE_HASH_MISMATCH;
+  }
+  if (move_to_final(record) != 0) {
+    *abort_code = ABORT_MOVE;
+    return FILE_FAILED;
+  }
+  unmark_in_use(record);
+  fs_delete(record->meta_path);
+  if (record->mtime_ms != 0) fs_set_mtime(record->final_path, record->mtime_ms);
+  record->finished = 1;
+  *abort_code = 0;
+  return FILE_STORED;
+}
+
+void incoming_cleanup(IncomingFile* records, int count) {
+  for (int i = 0; i < count; ++i) {
+    IncomingFile* r = &records[i];
+    if (r->handle) {
+      fs_close(r->handle);
+      r->handle = nullptr;
+    }
+    if (!r->finished && r->stored == 0) {
+      if (r->partial_path[0]) fs_delete(r->partial_path);
+      if (r->meta_path[0]) fs_delete(r->meta_path);
+    }
+    unmark_in_use(r);
+  }
+}
