@@ -1,0 +1,141 @@
+// The CPU-specific kernels against the portable code, byte for byte, in one process.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "crypto/aead.h"
+#include "crypto/chacha20.h"
+#include "crypto/cpu.h"
+#include "crypto/poly1305.h"
+#include "crypto/sha256.h"
+#include "crypto_test_util.h"
+
+namespace {
+
+struct PortableScope {
+  explicit PortableScope(bool on) { crypto_force_portable(on); }
+  ~PortableScope() { crypto_force_portable(false); }
+};
+
+TEST(CryptoKernels, ForcingPortableSwitchesTheTable) {
+  {
+    PortableScope p(true);
+    EXPECT_STREQ(crypto_kernels_name(), "portable");
+  }
+  const char* env = std::getenv("FL_CRYPTO_PORTABLE");
+  bool env_forced = env && std::strcmp(env, "1") == 0;
+#if defined(__x86_64__)
+  __builtin_cpu_init();
+  if (!env_forced && __builtin_cpu_supports("avx2")) {
+    EXPECT_STRNE(crypto_kernels_name(), "portable") << "this CPU has AVX2 but it goes unused";
+  }
+#endif
+  if (env_forced) {
+    EXPECT_STREQ(crypto_kernels_name(), "portable");
+  }
+  std::printf("crypto kernels in use: %s\n", crypto_kernels_name());
+}
+
+template <typename F>
+std::string both(F f, std::string* portable) {
+  std::string fast = f();
+  PortableScope p(true);
+  *portable = f();
+  return fast;
+}
+
+TEST(CryptoKernels, Sha256SameBytesForEveryLength) {
+  Bytes msg = pattern(3000, 71);
+  for (size_t len = 0; len <= msg.size(); len += (len < 300 ? 1 : 97)) {
+    std::string portable;
+    std::string fast = both(
+        [&] {
+          uint8_t out[32];
+          sha256(msg.data(), len, out);
+          return hex(out, 32);
+        },
+        &portable);
+    ASSERT_EQ(fast, portable) << "length " << len;
+  }
+}
+
+TEST(CryptoKernels, ChaCha20SameBytesForEveryLengthAndOffset) {
+  Bytes key = pattern(32, 72), nonce = pattern(12, 73), msg = pattern(64 * 40, 74);
+  for (size_t len = 0; len <= msg.size(); len += (len < 1100 ? 1 : 123)) {
+    for (uint32_t counter : {0u, 1u, 0xfffffffcu}) {
+      std::string portable;
+      std::string fast = both(
+          [&] {
+            Bytes out(len);
+            chacha20_xor(key.data(), nonce.data(), counter, msg.data(), out.data(), len);
+            return hex(out);
+          },
+          &portable);
+      ASSERT_EQ(fast, portable) << "length " << len << " counter " << counter;
+    }
+  }
+}
+
+// Pieces that leave a partial block and then hand a long run to the bulk kernel.
+TEST(CryptoKernels, Poly1305SameTagsForEveryLengthAndPiece) {
+  Bytes key = pattern(32, 75), msg = pattern(5000, 76);
+  // A key with every clamped r bit set and s all ones drives the limbs to their bounds.
+  Bytes heavy_key(32, 0xff);
+  for (const Bytes& k : {key, heavy_key}) {
+    for (size_t len = 0; len <= msg.size(); len += (len < 600 ? 1 : 211)) {
+      for (size_t head : {0u, 5u, 16u}) {
+        std::string portable;
+        std::string fast = both(
+            [&] {
+              Poly1305Ctx ctx;
+              poly1305_init(&ctx, k.data());
+              size_t h = std::min(head, len);
+              poly1305_update(&ctx, msg.data(), h);
+              poly1305_update(&ctx, msg.data() + h, len - h);
+              uint8_t tag[16];
+              poly1305_finish(&ctx, tag);
+              return hex(tag, 16);
+            },
+            &portable);
+        ASSERT_EQ(fast, portable) << "length " << len << " head " << head;
+      }
+    }
+  }
+}
+
+// All-ones input keeps the accumulator near its largest partially reduced value.
+TEST(CryptoKernels, Poly1305AllOnesMessages) {
+  Bytes ones(70000, 0xff), key(32, 0xff);
+  for (size_t len : {16u, 256u, 4096u, 65536u, 70000u}) {
+    std::string portable;
+    std::string fast = both(
+        [&] {
+          Poly1305Ctx ctx;
+          poly1305_init(&ctx, key.data());
+          poly1305_update(&ctx, ones.data(), len);
+          uint8_t tag[16];
+          poly1305_finish(&ctx, tag);
+          return hex(tag, 16);
+        },
+        &portable);
+    EXPECT_EQ(fast, portable) << len;
+  }
+}
+
+TEST(CryptoKernels, AeadSameBytesForLargeMessages) {
+  Bytes key = pattern(32, 77), nonce = pattern(12, 78), ad = pattern(29, 79);
+  for (size_t len : {1024u, 4095u, 4096u, 4097u, 65535u, 65536u, 100000u}) {
+    Bytes pt = pattern(len, uint32_t(len));
+    std::string portable;
+    std::string fast = both(
+        [&] {
+          Bytes out(len + 16);
+          aead_seal(key.data(), nonce.data(), ad.data(), ad.size(), pt.data(), len, out.data());
+          return hex(out);
+        },
+        &portable);
+    ASSERT_EQ(fast, portable) << len;
+  }
+}
+
+}  // namespace
