@@ -1,0 +1,240 @@
+#include "mdns/mdns_responder.h"
+
+#include <atomic>
+#include <cstring>
+#include <new>
+
+#include "platform/net.h"
+#include "platform/sync.h"
+
+namespace {
+
+constexpr size_t kReceiveBuffer = 2048;
+constexpr size_t kResponseBuffer = 1400;
+constexpr int kPollMs = 250;
+constexpr uint64_t kSecondAnnounceMs = 1000;
+constexpr uint64_t kReplyGapMs = 900;
+constexpr uint64_t kRefreshAfterMs = 4999;
+constexpr int kStopPolls = 100;
+constexpr uint32_t kStopPollMs = 50;
+
+// Thread states in MdnsResponder::running.
+constexpr int kThreadDone = 0;
+constexpr int kThreadRunning = 1;
+constexpr int kThreadOrphaned = 2;  // stop gave up waiting: the thread releases the responder
+
+}  // namespace
+
+struct MdnsResponder {
+  ServiceDescription description;  // guarded by lock
+  Lock* lock;
+  Socket socket;
+  std::atomic<int> stop_requested;
+  std::atomic<int> running;
+  std::atomic<int> update_pending;
+  MdnsLog log;
+  // Used only by the responder thread once it runs.
+  uint32_t joined[kMaxAddresses];
+  int joined_count;
+};
+
+namespace {
+
+void release(MdnsResponder* r) {
+  socket_close(r->socket);
+  lock_destroy(r->lock);
+  delete r;
+}
+
+void log_line(const MdnsResponder* r, const char* line) {
+  if (r->log) r->log(line);
+}
+
+void snapshot(MdnsResponder* r, ServiceDescription* out) {
+  LockGuard guard(r->lock);
+  *out = r->description;
+}
+
+// Multicast goes out once per joined interface so that every network hears it; with no
+// joined interface the system's default route is the only way out.
+void send_multicast(MdnsResponder* r, const uint8_t* msg, size_t len) {
+  if (r->joined_count == 0) {
+    udp_send_to(r->socket, msg, len, kMdnsGroup, kMdnsPort);
+    return;
+  }
+  for (int i = 0; i < r->joined_count; i++) {
+    udp_set_multicast_if(r->socket, r->joined[i]);
+    udp_send_to(r->socket, msg, len, kMdnsGroup, kMdnsPort);
+  }
+}
+
+void announce(MdnsResponder* r, bool goodbye) {
+  ServiceDescription d;
+  snapshot(r, &d);
+  uint8_t msg[kResponseBuffer];
+  int len = dns_build_response(&d, kAnswerAnnounce, goodbye ? 1 : 0, msg, sizeof msg);
+  if (len > 0) send_multicast(r, msg, size_t(len));
+}
+
+// Re-joins the group on the machine's current addresses; true when they changed. The
+// comparison is against the joined list, so an address whose join failed is retried (and
+// announced) at every refresh.
+bool refresh_interfaces(MdnsResponder* r) {
+  uint32_t found[kMaxAddresses];
+  int count = list_ipv4_addresses(found, kMaxAddresses);
+  if (count < 0) count = 0;
+  if (count > kMaxAddresses) count = kMaxAddresses;
+  if (count == r->joined_count &&
+      memcmp(found, r->joined, sizeof(uint32_t) * size_t(count)) == 0)
+    return false;
+  for (int i = 0; i < r->joined_count; i++)
+    udp_leave_group(r->socket, kMdnsGroup, r->joined[i]);
+  r->joined_count = 0;
+  for (int i = 0; i < count; i++)
+    if (udp_join_group(r->socket, kMdnsGroup, found[i]) == 0)
+      r->joined[r->joined_count++] = found[i];
+  LockGuard guard(r->lock);
+  memcpy(r->description.addresses, found, sizeof(uint32_t) * size_t(count));
+  r->description.address_count = count;
+  return true;
+}
+
+struct ReplyClock {
+  bool replied;
+  uint64_t last;
+};
+
+// Answers one datagram when it is a query for our records, keeping the gap between replies.
+void handle_datagram(MdnsResponder* r, const uint8_t* data, size_t len, uint32_t src_ip,
+                     uint16_t src_port, ReplyClock& clock) {
+  ServiceDescription d;
+  snapshot(r, &d);
+  if (!dns_is_query(data, len)) return;
+  int unicast = 0;
+  int answers = dns_parse_query(&d, data, len, &unicast);
+  if (answers == 0) return;
+  uint64_t now = monotonic_ms();
+  if (clock.replied && now - clock.last < kReplyGapMs) return;
+  uint8_t msg[kResponseBuffer];
+  int out = dns_build_response(&d, answers, 0, msg, sizeof msg);
+  clock.replied = true;
+  clock.last = now;  // an oversized answer still counts as a reply
+  if (out <= 0) return;
+  if (unicast)
+    udp_send_to(r->socket, msg, size_t(out), src_ip, src_port);
+  else
+    send_multicast(r, msg, size_t(out));
+}
+
+void receive_one(MdnsResponder* r, ReplyClock& clock) {
+  if (socket_wait_readable(r->socket, kPollMs) != 1) return;
+  uint8_t buf[kReceiveBuffer];
+  uint32_t src_ip = 0;
+  uint16_t src_port = 0;
+  int64_t got = udp_recv_from(r->socket, buf, sizeof buf, &src_ip, &src_port);
+  if (got > 0) handle_datagram(r, buf, size_t(got), src_ip, src_port, clock);
+}
+
+int responder_thread(void* arg) {
+  MdnsResponder* r = static_cast<MdnsResponder*>(arg);
+  const uint64_t start = monotonic_ms();
+  uint64_t refreshed = start;
+  bool second_pending = true;
+  ReplyClock clock{false, 0};
+  announce(r, false);
+  while (!r->stop_requested.load()) {
+    receive_one(r, clock);
+    uint64_t now = monotonic_ms();
+    if (second_pending && now >= start + kSecondAnnounceMs) {
+      second_pending = false;
+      announce(r, false);
+    }
+    if (r->update_pending.exchange(0)) announce(r, false);
+    if (now - refreshed > kRefreshAfterMs) {
+      if (refresh_interfaces(r)) {
+        log_line(r, "mdns: ip list changed");
+        announce(r, false);
+      }
+      refreshed = now;
+    }
+  }
+  announce(r, true);
+  // After this exchange the responder belongs to stop again, unless stop already gave up
+  // waiting; then nobody else will ever release it.
+  if (r->running.exchange(kThreadDone) == kThreadOrphaned) release(r);
+  return 0;
+}
+
+// Socket bound to 0.0.0.0:5353 with address reuse and the multicast options, or a log line.
+bool open_socket(MdnsResponder* r) {
+  net_startup();
+  r->socket = udp_socket();
+  if (r->socket == kNoSocket || !r->lock) {
+    log_line(r, "mdns: socket failed");
+    return false;
+  }
+  socket_set_reuse_addr(r->socket);
+  if (socket_bind(r->socket, 0, kMdnsPort) != 0) {
+    log_line(r, "mdns: bind 5353 failed");
+    return false;
+  }
+  udp_set_multicast_ttl(r->socket, 255);
+  udp_set_multicast_loop(r->socket, 1);
+  return true;
+}
+
+}  // namespace
+
+MdnsResponder* mdns_start(const ServiceDescription* description, MdnsLog log) {
+  if (!description) return nullptr;
+  MdnsResponder* r = new (std::nothrow) MdnsResponder();
+  if (!r) {
+    if (log) log("mdns: socket failed");
+    return nullptr;
+  }
+  r->description = *description;
+  r->description.address_count = 0;
+  r->log = log;
+  r->lock = lock_create();
+  r->socket = kNoSocket;
+  if (!open_socket(r)) {
+    release(r);
+    return nullptr;
+  }
+  refresh_interfaces(r);
+  r->running.store(kThreadRunning);
+  if (thread_start(responder_thread, r) != 0) {
+    r->running.store(kThreadDone);
+    release(r);
+    return nullptr;
+  }
+  return r;
+}
+
+void mdns_update(MdnsResponder* r, const ServiceDescription* description) {
+  if (!r || !description) return;
+  {
+    LockGuard guard(r->lock);
+    uint32_t addresses[kMaxAddresses];
+    memcpy(addresses, r->description.addresses, sizeof addresses);
+    int count = r->description.address_count;
+    r->description = *description;
+    memcpy(r->description.addresses, addresses, sizeof addresses);
+    r->description.address_count = count;
+  }
+  r->update_pending.store(1);
+}
+
+void mdns_stop(MdnsResponder* r) {
+  if (!r) return;
+  r->stop_requested.store(1);
+  for (int i = 0; i < kStopPolls; i++) {
+    if (r->running.load() == kThreadDone) {
+      release(r);
+      return;
+    }
+    sleep_ms(kStopPollMs);
+  }
+  // The thread overran the wait: hand the responder over to it, unless it finished just now.
+  if (r->running.exchange(kThreadOrphaned) == kThreadDone) release(r);
+}
