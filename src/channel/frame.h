@@ -1,0 +1,29 @@
+#pragma once
+// Length-prefixed frames: a 2-byte big-endian body length L (0..65535), then L bytes.
+// Handshake messages travel in them in clear, every later message encrypted.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "channel/stream.h"
+
+constexpr size_t kFrameMaxBody = 65535;
+
+// 0; -1 when len > 65535 (nothing sent); -3 when a send failed.
+int frame_write(StreamOps* io, const void* data, size_t len);
+
+// The same for a body already placed behind two free bytes: frame[0..1] receives
+// the length and the whole frame leaves in one send.
+int frame_write_prefixed(StreamOps* io, uint8_t* frame, size_t len);
+
+// Reads one frame into buf (which holds max_len bytes). Returns the body length L
+// (0 allowed); -2 or -3 when the 2-byte header did not arrive (time-out before the
+// frame began, or closed/failed); -4 when L > max_len (the body is left unread);
+// -3 when the body did not arrive in full, a time-out inside the frame included.
+// timeout_ms applies to each wait for data.
+int frame_read(StreamOps* io, void* buf, size_t max_len, int timeout_ms);
+
+// The two halves of frame_read, for readers that pick the body's buffer by its length.
+// frame_read_length: L, or -2/-3 as above. frame_read_body: 0, or -3.
+int frame_read_length(StreamOps* io, int timeout_ms);
+int frame_read_body(StreamOps* io, void* buf, size_t len, int timeout_ms);
