@@ -11,6 +11,11 @@ namespace {
 
 uint64_t platform_clock(void*) { return monotonic_ms(); }
 
+// Read under the lock: operations then see time in the order they hold the table, so no
+// grant ever looks longer than it was made (a time read before waiting for the lock could
+// be older than the grant written meanwhile).
+uint64_t read_clock(const Allowance* table) { return table->clock(table->clock_ctx); }
+
 // Frees every slot whose grant has ended (now >= expiry). Lock held.
 void sweep(Allowance* table, uint64_t now) {
   for (AllowanceEntry& e : table->entries) {
@@ -57,8 +62,8 @@ void allowance_free(Allowance* table) {
 void allowance_grant(Allowance* table, const uint8_t peer_key[32], const char* peer_name,
                      uint64_t duration_ms) {
   if (!table || duration_ms == 0) return;
-  uint64_t now = table->clock(table->clock_ctx);
   LockGuard guard(table->lock);
+  uint64_t now = read_clock(table);
   sweep(table, now);
   AllowanceEntry* e = slot_for(table, peer_key);
   memcpy(e->peer_key, peer_key, 32);
@@ -70,8 +75,8 @@ void allowance_grant(Allowance* table, const uint8_t peer_key[32], const char* p
 
 int allowance_check(Allowance* table, const uint8_t peer_key[32], uint64_t* remaining_ms) {
   if (!table) return 0;
-  uint64_t now = table->clock(table->clock_ctx);
   LockGuard guard(table->lock);
+  uint64_t now = read_clock(table);
   sweep(table, now);
   for (const AllowanceEntry& e : table->entries) {
     if (e.in_use && memcmp(e.peer_key, peer_key, 32) == 0) {
@@ -84,8 +89,8 @@ int allowance_check(Allowance* table, const uint8_t peer_key[32], uint64_t* rema
 
 int allowance_list(Allowance* table, AllowanceInfo* out, int capacity) {
   if (!table || !out || capacity <= 0) return 0;
-  uint64_t now = table->clock(table->clock_ctx);
   LockGuard guard(table->lock);
+  uint64_t now = read_clock(table);
   sweep(table, now);
   int n = 0;
   for (const AllowanceEntry& e : table->entries) {
