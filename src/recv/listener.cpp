@@ -14,6 +14,7 @@ namespace {
 constexpr size_t kIoPiece = 65536;  // no single send or receive moves more than this
 constexpr int kStopPollMs = 20;
 constexpr int kStopPolls = 100;     // about two seconds in all
+constexpr int kAcceptRetryMs = 50;
 
 }  // namespace
 
@@ -159,9 +160,16 @@ void serve_connection(Listener* l, Socket s) {
 int accept_loop(void* arg) {
   auto* l = static_cast<Listener*>(arg);
   while (!l->stop.load(std::memory_order_acquire)) {
-    if (socket_wait_readable(l->socket, kListenerAcceptPollMs) != 1) continue;
-    const Socket s = socket_accept(l->socket, nullptr, nullptr);
-    if (s != kNoSocket) serve_connection(l, s);
+    const int ready = socket_wait_readable(l->socket, kListenerAcceptPollMs);
+    if (ready == 0) continue;
+    const Socket s = ready == 1 ? socket_accept(l->socket, nullptr, nullptr) : kNoSocket;
+    if (s != kNoSocket) {
+      serve_connection(l, s);
+      continue;
+    }
+    // A wait or accept that fails at once (no descriptors left, a broken socket) would
+    // otherwise turn this loop into a busy spin until stop.
+    sleep_ms(kAcceptRetryMs);
   }
   // The socket is closed here rather than by stop: a stop that gave up waiting must not
   // pull the socket from under a thread that may still be inside accept.
@@ -177,7 +185,8 @@ Socket bind_first_free(int base_port, int* bound_port) {
     if (port < 1 || port > 65535) continue;
     const Socket s = tcp_socket();
     if (s == kNoSocket) continue;
-    if (socket_set_exclusive_addr(s) == 0 && socket_bind(s, 0, static_cast<uint16_t>(port)) == 0 &&
+    if (socket_set_exclusive_addr(s) == 0 &&
+        socket_bind(s, 0 /* every local address */, static_cast<uint16_t>(port)) == 0 &&
         socket_listen(s, kListenerBacklog) == 0) {
       *bound_port = port;
       return s;
@@ -210,7 +219,6 @@ Listener* listener_start_with_runner(const SessionConfig* config, int base_port,
     delete l;
     return nullptr;
   }
-  if (out_port) *out_port = port;
 
   l->running.store(1, std::memory_order_relaxed);
   l->refs.store(2, std::memory_order_relaxed);  // the owner and the accept thread
@@ -220,6 +228,8 @@ Listener* listener_start_with_runner(const SessionConfig* config, int base_port,
     delete l;
     return nullptr;
   }
+  // Reported only once the port is really being served.
+  if (out_port) *out_port = port;
   return l;
 }
 
