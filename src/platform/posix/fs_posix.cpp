@@ -27,11 +27,49 @@ namespace {
 constexpr size_t kMaxRead = size_t(1) << 30;   // one read asks for at most 1 GiB
 constexpr size_t kMaxWrite = size_t(1) << 20;  // one write hands over at most 1 MiB
 
-std::string native_path(const char* utf8) {
-  std::string p = utf8 ? utf8 : "";
-  for (char& c : p)
+// Length of the UTF-8 sequence at p, or 0 when it is not valid UTF-8 (bad lead byte,
+// missing continuation, overlong form, surrogate, beyond U+10FFFF).
+size_t utf8_sequence(const unsigned char* p) {
+  unsigned char c = p[0];
+  if (c < 0x80) return 1;
+  size_t n;
+  uint32_t cp;
+  if (c >= 0xC2 && c <= 0xDF) {
+    n = 2;
+    cp = c & 0x1Fu;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    n = 3;
+    cp = c & 0x0Fu;
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    n = 4;
+    cp = c & 0x07u;
+  } else {
+    return 0;
+  }
+  for (size_t i = 1; i < n; ++i) {
+    if ((p[i] & 0xC0) != 0x80) return 0;  // also stops at the terminator
+    cp = (cp << 6) | (p[i] & 0x3Fu);
+  }
+  if ((n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000) || cp > 0x10FFFF ||
+      (cp >= 0xD800 && cp <= 0xDFFF))
+    return 0;
+  return n;
+}
+
+// The path as the kernel takes it: '\' becomes '/'. False for empty or invalid UTF-8, so
+// both builds refuse the same names before touching the disk.
+bool native_path(const char* utf8, std::string* out) {
+  if (!utf8 || !*utf8) return false;
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(utf8);
+  while (*p) {
+    size_t n = utf8_sequence(p);
+    if (n == 0) return false;
+    p += n;
+  }
+  *out = utf8;
+  for (char& c : *out)
     if (c == '\\') c = '/';
-  return p;
+  return true;
 }
 
 int close_quietly(int fd) {
@@ -87,8 +125,8 @@ FsFile* fs_open(const char* path, int mode) {
     case FS_CREATE_EXCLUSIVE: flags = O_WRONLY | O_CREAT | O_EXCL; break;
     default: return nullptr;
   }
-  if (!path || !*path) return nullptr;
-  std::string p = native_path(path);
+  std::string p;
+  if (!native_path(path, &p)) return nullptr;
   int fd;
   do {
     fd = ::open(p.c_str(), flags | O_CLOEXEC, 0666);
@@ -149,22 +187,22 @@ void fs_close(FsFile* f) {
 }
 
 int fs_exists(const char* path) {
-  if (!path || !*path) return 0;
+  std::string p;
   struct stat st;
-  return ::stat(native_path(path).c_str(), &st) == 0 ? 1 : 0;
+  return native_path(path, &p) && ::stat(p.c_str(), &st) == 0 ? 1 : 0;
 }
 
 int fs_stat(const char* path, uint64_t* size) {
-  if (!path || !*path) return -1;
+  std::string p;
   struct stat st;
-  if (::stat(native_path(path).c_str(), &st) != 0) return -1;
+  if (!native_path(path, &p) || ::stat(p.c_str(), &st) != 0) return -1;
   if (size) *size = static_cast<uint64_t>(st.st_size);
   return 0;
 }
 
 int fs_make_dirs(const char* path) {
-  if (!path || !*path) return -1;
-  std::string p = native_path(path);
+  std::string p;
+  if (!native_path(path, &p)) return -1;
   // Every ancestor first: cut at each separator after the root, create, put it back.
   for (size_t i = 1; i < p.size(); ++i) {
     if (p[i] != '/' || p[i - 1] == '/') continue;
@@ -177,9 +215,8 @@ int fs_make_dirs(const char* path) {
 }
 
 int fs_rename(const char* old_path, const char* new_path) {
-  if (!old_path || !new_path || !*old_path || !*new_path) return -1;
-  std::string from = native_path(old_path);
-  std::string to = native_path(new_path);
+  std::string from, to;
+  if (!native_path(old_path, &from) || !native_path(new_path, &to)) return -1;
   if (rename_noreplace(from.c_str(), to.c_str()) == 0) return 0;
   if (errno != ENOSYS && errno != EINVAL) return -1;
   // Without renameat2: a hard link fails on an existing name, so it cannot replace either.
@@ -196,40 +233,41 @@ int fs_rename(const char* old_path, const char* new_path) {
 }
 
 int fs_delete(const char* path) {
-  if (!path || !*path) return -1;
-  return ::unlink(native_path(path).c_str()) == 0 ? 0 : -1;
+  std::string p;
+  return native_path(path, &p) && ::unlink(p.c_str()) == 0 ? 0 : -1;
 }
 
 int fs_set_mtime(const char* path, uint64_t unix_ms) {
-  if (!path || !*path) return -1;
+  std::string p;
+  if (!native_path(path, &p)) return -1;
   struct timespec times[2];
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;  // the access time stays as it is
   times[1].tv_sec = static_cast<time_t>(unix_ms / 1000);
   times[1].tv_nsec = static_cast<long>((unix_ms % 1000) * 1000000);
-  return ::utimensat(AT_FDCWD, native_path(path).c_str(), times, 0) == 0 ? 0 : -1;
+  return ::utimensat(AT_FDCWD, p.c_str(), times, 0) == 0 ? 0 : -1;
 }
 
 int fs_free_space(const char* dir, uint64_t* bytes) {
-  if (!dir || !*dir) return -1;
+  std::string p;
   struct statvfs vfs;
-  if (::statvfs(native_path(dir).c_str(), &vfs) != 0) return -1;
+  if (!native_path(dir, &p) || ::statvfs(p.c_str(), &vfs) != 0) return -1;
   // f_bavail: blocks an unprivileged caller may use (reserved blocks excluded).
   if (bytes) *bytes = static_cast<uint64_t>(vfs.f_bavail) * static_cast<uint64_t>(vfs.f_frsize);
   return 0;
 }
 
 int fs_is_fat_volume(const char* path) {
-  if (!path || !*path) return 0;
+  std::string p;
   struct statfs sfs;
-  if (::statfs(native_path(path).c_str(), &sfs) != 0) return 0;
+  if (!native_path(path, &p) || ::statfs(p.c_str(), &sfs) != 0) return 0;
   // msdos and vfat both report MSDOS_SUPER_MAGIC; exFAT has its own magic and no 4 GiB limit.
   return sfs.f_type == MSDOS_SUPER_MAGIC ? 1 : 0;
 }
 
 int fs_replace_durably(const char* tmp_path, const char* target_path) {
-  std::string from = native_path(tmp_path);
-  std::string to = native_path(target_path);
+  std::string from, to;
+  if (!native_path(tmp_path, &from) || !native_path(target_path, &to)) return -1;
   if (::rename(from.c_str(), to.c_str()) != 0) return -1;
   sync_parent_dir(to);
   return 0;
