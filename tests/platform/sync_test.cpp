@@ -26,6 +26,7 @@ bool wait_for(Pred pred, uint32_t limit_ms = 10000) {
 struct Contender {
   Lock* lock;
   std::atomic<int> entered{0};
+  std::atomic<int> left{0};  // the thread is out of the lock and touches it no more
 };
 
 int contend(void* arg) {
@@ -33,6 +34,7 @@ int contend(void* arg) {
   lock_enter(c->lock);
   c->entered.store(1);
   lock_leave(c->lock);
+  c->left.store(1);
   return 0;
 }
 
@@ -52,6 +54,7 @@ TEST(Lock, EnteredTwiceMustBeLeftTwice) {
   EXPECT_EQ(c.entered.load(), 0) << "another thread got in after only one leave";
   lock_leave(c.lock);
   EXPECT_TRUE(wait_for([&] { return c.entered.load() == 1; }));
+  ASSERT_TRUE(wait_for([&] { return c.left.load() == 1; }));
   lock_destroy(c.lock);
   lock_destroy(nullptr);
 }
@@ -101,8 +104,9 @@ struct RunArg {
 
 int add_value(void* arg) {
   RunArg* a = static_cast<RunArg*>(arg);
-  a->runs->sum.fetch_add(a->value);
-  return a->value;
+  int value = a->value;  // the argument may be gone once the sum is complete
+  a->runs->sum.fetch_add(value);
+  return value;
 }
 
 }  // namespace
