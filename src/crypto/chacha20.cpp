@@ -2,8 +2,6 @@
 
 #include "crypto/kernels.h"
 
-namespace {
-
 #define QUARTER_ROUND(a, b, c, d) \
   a += b;                         \
   d = rotl32(d ^ a, 16);          \
@@ -14,8 +12,8 @@ namespace {
   c += d;                         \
   b = rotl32(b ^ c, 7)
 
-void init_state(uint32_t s[16], const uint8_t key[32], const uint8_t nonce[12],
-                uint32_t counter) {
+void chacha20_init_state(uint32_t s[16], const uint8_t key[32], const uint8_t nonce[12],
+                         uint32_t counter) {
   s[0] = 0x61707865;  // "expand 32-byte k"
   s[1] = 0x3320646e;
   s[2] = 0x79622d32;
@@ -24,6 +22,8 @@ void init_state(uint32_t s[16], const uint8_t key[32], const uint8_t nonce[12],
   s[12] = counter;
   for (int i = 0; i < 3; i++) s[13 + i] = load_le32(nonce + 4 * i);
 }
+
+namespace {
 
 void block_from_state(const uint32_t in[16], uint8_t out[64]) {
   uint32_t x[16];
@@ -46,14 +46,14 @@ void block_from_state(const uint32_t in[16], uint8_t out[64]) {
 void chacha20_block(const uint8_t key[32], const uint8_t nonce[12], uint32_t counter,
                     uint8_t out[64]) {
   uint32_t s[16];
-  init_state(s, key, nonce, counter);
+  chacha20_init_state(s, key, nonce, counter);
   block_from_state(s, out);
 }
 
 void chacha20_xor_portable(const uint8_t key[32], const uint8_t nonce[12], uint32_t counter,
                            const uint8_t* in, uint8_t* out, size_t len) {
   uint32_t s[16];
-  init_state(s, key, nonce, counter);
+  chacha20_init_state(s, key, nonce, counter);
   uint8_t ks[64];
   while (len > 0) {
     block_from_state(s, ks);

@@ -20,13 +20,38 @@ struct CryptoKernels {
 
 const CryptoKernels& crypto_kernels();
 
+// What this CPU and operating system offer, examined once.
+struct CpuFeatures {
+  bool sha = false;     // SHA extensions with SSSE3 and SSE4.1
+  bool avx2 = false;    // AVX2, and the OS saves the YMM state
+  bool avx512 = false;  // AVX-512F, and the OS saves the full ZMM state
+};
+CpuFeatures crypto_cpu_features();
+
 // Portable kernels, also the fall-back of the accelerated ones for short inputs.
 void sha256_blocks_portable(uint32_t state[8], const uint8_t* data, size_t nblocks);
 void chacha20_xor_portable(const uint8_t key[32], const uint8_t nonce[12], uint32_t counter,
                            const uint8_t* in, uint8_t* out, size_t len);
 void poly1305_blocks_portable(Poly1305Ctx* ctx, const uint8_t* data, size_t nblocks);
 
+// The sixteen-word ChaCha20 input state: constants, key, counter, nonce.
+void chacha20_init_state(uint32_t s[16], const uint8_t key[32], const uint8_t nonce[12],
+                         uint32_t counter);
+
+// Accelerated kernels, each present only where the CPU is examined at run time.
+void sha256_blocks_shani(uint32_t state[8], const uint8_t* data, size_t nblocks);
+void chacha20_xor_sse2(const uint8_t key[32], const uint8_t nonce[12], uint32_t counter,
+                       const uint8_t* in, uint8_t* out, size_t len);
+void chacha20_xor_avx2(const uint8_t key[32], const uint8_t nonce[12], uint32_t counter,
+                       const uint8_t* in, uint8_t* out, size_t len);
+void chacha20_xor_avx512(const uint8_t key[32], const uint8_t nonce[12], uint32_t counter,
+                         const uint8_t* in, uint8_t* out, size_t len);
+
+void poly1305_blocks_64(Poly1305Ctx* ctx, const uint8_t* data, size_t nblocks);
+void poly1305_blocks_avx2(Poly1305Ctx* ctx, const uint8_t* data, size_t nblocks);
+
 struct Sha256Ctx;
+extern const uint32_t kSha256RoundConstants[64];
 // sha256_update for lengths beyond 32 bits (one-shot hashing and HMAC of large inputs).
 void sha256_update_long(Sha256Ctx* ctx, const void* data, size_t len);
 

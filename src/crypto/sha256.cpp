@@ -9,8 +9,10 @@ namespace {
 constexpr uint32_t kInitialHash[8] = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
                                       0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
 
+}  // namespace
+
 // The first 32 bits of the fractional parts of the cube roots of the first 64 primes.
-constexpr uint32_t kRoundConstants[64] = {
+extern const uint32_t kSha256RoundConstants[64] = {
     0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4,
     0xab1c5ed5, 0xd807aa98, 0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe,
     0x9bdc06a7, 0xc19bf174, 0xe49b69c1, 0xefbe4786, 0x0fc19dc6, 0x240ca1cc, 0x2de92c6f,
@@ -21,6 +23,8 @@ constexpr uint32_t kRoundConstants[64] = {
     0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7,
     0xc67178f2};
+
+namespace {
 
 void compress(uint32_t state[8], const uint8_t block[64]) {
   uint32_t w[64];
@@ -35,7 +39,7 @@ void compress(uint32_t state[8], const uint8_t block[64]) {
   for (int t = 0; t < 64; t++) {
     uint32_t big_s1 = rotr32(e, 6) ^ rotr32(e, 11) ^ rotr32(e, 25);
     uint32_t ch = (e & f) ^ (~e & g);
-    uint32_t t1 = h + big_s1 + ch + kRoundConstants[t] + w[t];
+    uint32_t t1 = h + big_s1 + ch + kSha256RoundConstants[t] + w[t];
     uint32_t big_s0 = rotr32(a, 2) ^ rotr32(a, 13) ^ rotr32(a, 22);
     uint32_t maj = (a & b) ^ (a & c) ^ (b & c);
     uint32_t t2 = big_s0 + maj;

@@ -218,6 +218,9 @@ TEST_P(Poly1305, Vectors) {
        unhex("e33594d7505e43b90000000000000000 3394d7505e4379cd0100000000000000"
              "00000000000000000000000000000000"),
        "13000000000000000000000000000000"},
+      // r = 1 and all-ones blocks: the third block's fold carries out of the lowest word
+      // through an all-ones middle word into the top bits (h = 2^130 + 1 = 6 at the end).
+      {r1, Bytes(64, 0xff), "06000000000000000000000000000000"},
   };
   int n = 0;
   for (const Case& c : cases) {

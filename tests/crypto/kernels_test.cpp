@@ -6,6 +6,7 @@
 #include "crypto/aead.h"
 #include "crypto/chacha20.h"
 #include "crypto/cpu.h"
+#include "crypto/kernels.h"
 #include "crypto/poly1305.h"
 #include "crypto/sha256.h"
 #include "crypto_test_util.h"
@@ -24,12 +25,10 @@ TEST(CryptoKernels, ForcingPortableSwitchesTheTable) {
   }
   const char* env = std::getenv("FL_CRYPTO_PORTABLE");
   bool env_forced = env && std::strcmp(env, "1") == 0;
-#if defined(__x86_64__)
-  __builtin_cpu_init();
-  if (!env_forced && __builtin_cpu_supports("avx2")) {
-    EXPECT_STRNE(crypto_kernels_name(), "portable") << "this CPU has AVX2 but it goes unused";
+  CpuFeatures f = crypto_cpu_features();
+  if (!env_forced && (f.sha || f.avx2)) {
+    EXPECT_STRNE(crypto_kernels_name(), "portable") << "the CPU's extensions go unused";
   }
-#endif
   if (env_forced) {
     EXPECT_STREQ(crypto_kernels_name(), "portable");
   }
@@ -135,6 +134,70 @@ TEST(CryptoKernels, AeadSameBytesForLargeMessages) {
         },
         &portable);
     ASSERT_EQ(fast, portable) << len;
+  }
+}
+
+// Every kernel this CPU can run, not only the one the table picked, against the portable
+// code: a machine with AVX-512 would otherwise never run the AVX2 or SSE2 entry points.
+TEST(CryptoKernels, EachChaChaKernelMatchesPortable) {
+  CpuFeatures f = crypto_cpu_features();
+  struct Kernel {
+    const char* name;
+    bool usable;
+    void (*fn)(const uint8_t*, const uint8_t*, uint32_t, const uint8_t*, uint8_t*, size_t);
+  } kernels[] = {{"sse2", true, chacha20_xor_sse2},
+                 {"avx2", f.avx2, chacha20_xor_avx2},
+                 {"avx512", f.avx512, chacha20_xor_avx512}};
+  Bytes key = pattern(32, 81), nonce = pattern(12, 82), msg = pattern(64 * 40, 83);
+  for (const Kernel& k : kernels) {
+    if (!k.usable) continue;
+    for (size_t len = 0; len <= msg.size(); len += (len < 1100 ? 1 : 97)) {
+      Bytes expected(len), got(len);
+      chacha20_xor_portable(key.data(), nonce.data(), 0xfffffff0u, msg.data(), expected.data(),
+                            len);
+      k.fn(key.data(), nonce.data(), 0xfffffff0u, msg.data(), got.data(), len);
+      ASSERT_EQ(hex(got), hex(expected)) << k.name << " length " << len;
+    }
+  }
+}
+
+TEST(CryptoKernels, EachPolyKernelMatchesPortable) {
+  CpuFeatures f = crypto_cpu_features();
+  struct Kernel {
+    const char* name;
+    bool usable;
+    void (*fn)(Poly1305Ctx*, const uint8_t*, size_t);
+  } kernels[] = {{"64-bit", true, poly1305_blocks_64}, {"avx2", f.avx2, poly1305_blocks_avx2}};
+  Bytes msg = pattern(16 * 300, 84);
+  for (const Bytes& key : {pattern(32, 85), Bytes(32, 0xff)}) {
+    for (const Kernel& k : kernels) {
+      if (!k.usable) continue;
+      for (size_t blocks = 0; blocks <= 300; blocks++) {
+        // Absorb a few blocks portably first so the kernel starts from a non-zero h.
+        Poly1305Ctx a, b;
+        poly1305_init(&a, key.data());
+        poly1305_blocks_portable(&a, msg.data(), 3);
+        b = a;
+        poly1305_blocks_portable(&a, msg.data() + 48, blocks);
+        k.fn(&b, msg.data() + 48, blocks);
+        uint8_t ta[16], tb[16];
+        poly1305_finish(&a, ta);
+        poly1305_finish(&b, tb);
+        ASSERT_EQ(hex(tb, 16), hex(ta, 16)) << k.name << " blocks " << blocks;
+      }
+    }
+  }
+}
+
+TEST(CryptoKernels, ShaNiMatchesPortable) {
+  if (!crypto_cpu_features().sha) GTEST_SKIP() << "no SHA extensions on this CPU";
+  Bytes msg = pattern(64 * 50, 86);
+  for (size_t blocks = 0; blocks <= 50; blocks++) {
+    uint32_t a[8] = {1, 2, 3, 4, 5, 6, 7, 8}, b[8] = {1, 2, 3, 4, 5, 6, 7, 8};
+    sha256_blocks_portable(a, msg.data(), blocks);
+    sha256_blocks_shani(b, msg.data(), blocks);
+    ASSERT_EQ(hex(reinterpret_cast<uint8_t*>(b), 32), hex(reinterpret_cast<uint8_t*>(a), 32))
+        << blocks;
   }
 }
 
