@@ -1,36 +1,18 @@
 // Sockets on Linux. Descriptors are close-on-exec, sends never raise SIGPIPE, and waits
 // survive signals.
-#include <arpa/inet.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <ifaddrs.h>
 #include <net/if.h>
-#include <netinet/in.h>
-#include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <unistd.h>
 
 #include "platform/ipv4_usable.h"
 #include "platform/net.h"
+#include "platform/net_bsd.h"
 #include "platform/sync.h"
 
 namespace {
-
-int fd_of(Socket s) { return static_cast<int>(s); }
-
-sockaddr_in make_addr(uint32_t ip, uint16_t port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(ip);
-  a.sin_port = htons(port);
-  return a;
-}
-
-int set_int_opt(Socket s, int level, int name, int value) {
-  if (s == kNoSocket) return -1;
-  return setsockopt(fd_of(s), level, name, &value, sizeof value) == 0 ? 0 : -1;
-}
 
 int set_blocking(int fd, bool blocking) {
   int flags = fcntl(fd, F_GETFL, 0);
@@ -56,14 +38,6 @@ int poll_one(int fd, short events, int timeout_ms) {
   }
 }
 
-int membership(Socket s, int option, uint32_t group, uint32_t iface_ip) {
-  if (s == kNoSocket) return -1;
-  ip_mreq m{};
-  m.imr_multiaddr.s_addr = htonl(group);
-  m.imr_interface.s_addr = htonl(iface_ip);
-  return setsockopt(fd_of(s), IPPROTO_IP, option, &m, sizeof m) == 0 ? 0 : -1;
-}
-
 }  // namespace
 
 int net_startup() { return 0; }
@@ -79,7 +53,7 @@ Socket udp_socket() {
 }
 
 void socket_close(Socket s) {
-  if (s != kNoSocket) close(fd_of(s));
+  if (s != kNoSocket) close(native_socket(s));
 }
 
 int socket_set_exclusive_addr(Socket s) {
@@ -89,40 +63,13 @@ int socket_set_exclusive_addr(Socket s) {
   return s == kNoSocket ? -1 : 0;
 }
 
-int socket_set_reuse_addr(Socket s) { return set_int_opt(s, SOL_SOCKET, SO_REUSEADDR, 1); }
-
-int socket_set_nodelay(Socket s, int on) {
-  return set_int_opt(s, IPPROTO_TCP, TCP_NODELAY, on ? 1 : 0);
-}
-
-int socket_set_keepalive(Socket s, int on) {
-  return set_int_opt(s, SOL_SOCKET, SO_KEEPALIVE, on ? 1 : 0);
-}
-
-int socket_set_buffers(Socket s, int bytes) {
-  int a = set_int_opt(s, SOL_SOCKET, SO_SNDBUF, bytes);
-  int b = set_int_opt(s, SOL_SOCKET, SO_RCVBUF, bytes);
-  return a == 0 && b == 0 ? 0 : -1;
-}
-
-int socket_bind(Socket s, uint32_t ip, uint16_t port) {
-  if (s == kNoSocket) return -1;
-  sockaddr_in a = make_addr(ip, port);
-  return bind(fd_of(s), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? 0 : -1;
-}
-
-int socket_listen(Socket s, int backlog) {
-  if (s == kNoSocket) return -1;
-  return listen(fd_of(s), backlog) == 0 ? 0 : -1;
-}
-
 Socket socket_accept(Socket s, uint32_t* peer_ip, uint16_t* peer_port) {
   if (s == kNoSocket) return kNoSocket;
   sockaddr_in a{};
   socklen_t alen = sizeof a;
   int fd;
   do {
-    fd = accept4(fd_of(s), reinterpret_cast<sockaddr*>(&a), &alen, SOCK_CLOEXEC);
+    fd = accept4(native_socket(s), reinterpret_cast<sockaddr*>(&a), &alen, SOCK_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return kNoSocket;
   if (peer_ip) *peer_ip = ntohl(a.sin_addr.s_addr);
@@ -132,7 +79,7 @@ Socket socket_accept(Socket s, uint32_t* peer_ip, uint16_t* peer_port) {
 
 int socket_connect(Socket s, uint32_t ip, uint16_t port, int timeout_ms) {
   if (s == kNoSocket) return -1;
-  int fd = fd_of(s);
+  int fd = native_socket(s);
   sockaddr_in a = make_addr(ip, port);
   if (timeout_ms < 0) {
     int rc = connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
@@ -156,24 +103,15 @@ int socket_connect(Socket s, uint32_t ip, uint16_t port, int timeout_ms) {
   return ready == 1 && err == 0 ? 0 : -1;
 }
 
-int socket_local_port(Socket s, uint16_t* port) {
-  if (s == kNoSocket) return -1;
-  sockaddr_in a{};
-  socklen_t alen = sizeof a;
-  if (getsockname(fd_of(s), reinterpret_cast<sockaddr*>(&a), &alen) != 0) return -1;
-  if (port) *port = ntohs(a.sin_port);
-  return 0;
-}
-
 int socket_wait_readable(Socket s, int timeout_ms) {
   if (s == kNoSocket) return -1;
-  return poll_one(fd_of(s), POLLIN, timeout_ms);
+  return poll_one(native_socket(s), POLLIN, timeout_ms);
 }
 
 int64_t socket_recv(Socket s, void* buf, size_t len) {
   if (s == kNoSocket) return -1;
   for (;;) {
-    ssize_t n = recv(fd_of(s), buf, len, 0);
+    ssize_t n = recv(native_socket(s), buf, len, 0);
     if (n >= 0) return n;
     if (errno != EINTR) return -1;
   }
@@ -183,40 +121,17 @@ int64_t socket_send(Socket s, const void* buf, size_t len) {
   if (s == kNoSocket) return -1;
   for (;;) {
     // MSG_NOSIGNAL: a peer that went away is an error result, not a process-killing SIGPIPE.
-    ssize_t n = send(fd_of(s), buf, len, MSG_NOSIGNAL);
+    ssize_t n = send(native_socket(s), buf, len, MSG_NOSIGNAL);
     if (n >= 0) return n;
     if (errno != EINTR) return -1;
   }
-}
-
-int udp_set_multicast_ttl(Socket s, int ttl) {
-  return set_int_opt(s, IPPROTO_IP, IP_MULTICAST_TTL, ttl);
-}
-
-int udp_set_multicast_loop(Socket s, int on) {
-  return set_int_opt(s, IPPROTO_IP, IP_MULTICAST_LOOP, on ? 1 : 0);
-}
-
-int udp_set_multicast_if(Socket s, uint32_t iface_ip) {
-  if (s == kNoSocket) return -1;
-  in_addr a{};
-  a.s_addr = htonl(iface_ip);
-  return setsockopt(fd_of(s), IPPROTO_IP, IP_MULTICAST_IF, &a, sizeof a) == 0 ? 0 : -1;
-}
-
-int udp_join_group(Socket s, uint32_t group, uint32_t iface_ip) {
-  return membership(s, IP_ADD_MEMBERSHIP, group, iface_ip);
-}
-
-int udp_leave_group(Socket s, uint32_t group, uint32_t iface_ip) {
-  return membership(s, IP_DROP_MEMBERSHIP, group, iface_ip);
 }
 
 int64_t udp_send_to(Socket s, const void* buf, size_t len, uint32_t ip, uint16_t port) {
   if (s == kNoSocket) return -1;
   sockaddr_in a = make_addr(ip, port);
   for (;;) {
-    ssize_t n = sendto(fd_of(s), buf, len, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&a), sizeof a);
+    ssize_t n = sendto(native_socket(s), buf, len, MSG_NOSIGNAL, reinterpret_cast<sockaddr*>(&a), sizeof a);
     if (n >= 0) return n;
     if (errno != EINTR) return -1;
   }
@@ -227,7 +142,7 @@ int64_t udp_recv_from(Socket s, void* buf, size_t len, uint32_t* ip, uint16_t* p
   sockaddr_in a{};
   for (;;) {
     socklen_t alen = sizeof a;
-    ssize_t n = recvfrom(fd_of(s), buf, len, 0, reinterpret_cast<sockaddr*>(&a), &alen);
+    ssize_t n = recvfrom(native_socket(s), buf, len, 0, reinterpret_cast<sockaddr*>(&a), &alen);
     if (n >= 0) {
       if (ip) *ip = ntohl(a.sin_addr.s_addr);
       if (port) *port = ntohs(a.sin_port);

@@ -1,33 +1,14 @@
 // Sockets on Windows (Winsock 2.2).
 #include <winsock2.h>
-#include <ws2tcpip.h>
 #include <windows.h>
 
 #include <climits>
 
 #include "platform/ipv4_usable.h"
 #include "platform/net.h"
+#include "platform/net_bsd.h"
 
 namespace {
-
-SOCKET sock(Socket s) { return static_cast<SOCKET>(s); }
-
-sockaddr_in make_addr(uint32_t ip, uint16_t port) {
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_addr.s_addr = htonl(ip);
-  a.sin_port = htons(port);
-  return a;
-}
-
-int set_opt(Socket s, int level, int name, const void* value, int size) {
-  if (s == kNoSocket) return -1;
-  return setsockopt(sock(s), level, name, static_cast<const char*>(value), size) == 0 ? 0 : -1;
-}
-
-int set_int_opt(Socket s, int level, int name, int value) {
-  return set_opt(s, level, name, &value, sizeof value);
-}
 
 Socket new_socket(int type, int protocol) {
   SOCKET s = socket(AF_INET, type, protocol);
@@ -39,7 +20,7 @@ Socket new_socket(int type, int protocol) {
 
 int set_blocking(Socket s, bool blocking) {
   u_long nonblocking = blocking ? 0 : 1;
-  return ioctlsocket(sock(s), FIONBIO, &nonblocking) == 0 ? 0 : -1;
+  return ioctlsocket(native_socket(s), FIONBIO, &nonblocking) == 0 ? 0 : -1;
 }
 
 timeval to_timeval(int timeout_ms) {
@@ -47,13 +28,6 @@ timeval to_timeval(int timeout_ms) {
   tv.tv_sec = timeout_ms / 1000;
   tv.tv_usec = (timeout_ms % 1000) * 1000;
   return tv;
-}
-
-int membership(Socket s, int option, uint32_t group, uint32_t iface_ip) {
-  ip_mreq m{};
-  m.imr_multiaddr.s_addr = htonl(group);
-  m.imr_interface.s_addr = htonl(iface_ip);
-  return set_opt(s, IPPROTO_IP, option, &m, sizeof m);
 }
 
 int clamp_len(size_t len) { return len > INT_MAX ? INT_MAX : static_cast<int>(len); }
@@ -69,51 +43,19 @@ Socket tcp_socket() { return new_socket(SOCK_STREAM, IPPROTO_TCP); }
 Socket udp_socket() { return new_socket(SOCK_DGRAM, IPPROTO_UDP); }
 
 void socket_close(Socket s) {
-  if (s != kNoSocket) closesocket(sock(s));
+  if (s != kNoSocket) closesocket(native_socket(s));
 }
 
 int socket_set_exclusive_addr(Socket s) {
   BOOL on = TRUE;
-  return set_opt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, &on, sizeof on);
-}
-
-int socket_set_reuse_addr(Socket s) {
-  BOOL on = TRUE;
-  return set_opt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-}
-
-int socket_set_nodelay(Socket s, int on) {
-  BOOL v = on ? TRUE : FALSE;
-  return set_opt(s, IPPROTO_TCP, TCP_NODELAY, &v, sizeof v);
-}
-
-int socket_set_keepalive(Socket s, int on) {
-  BOOL v = on ? TRUE : FALSE;
-  return set_opt(s, SOL_SOCKET, SO_KEEPALIVE, &v, sizeof v);
-}
-
-int socket_set_buffers(Socket s, int bytes) {
-  int a = set_int_opt(s, SOL_SOCKET, SO_SNDBUF, bytes);
-  int b = set_int_opt(s, SOL_SOCKET, SO_RCVBUF, bytes);
-  return a == 0 && b == 0 ? 0 : -1;
-}
-
-int socket_bind(Socket s, uint32_t ip, uint16_t port) {
-  if (s == kNoSocket) return -1;
-  sockaddr_in a = make_addr(ip, port);
-  return bind(sock(s), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? 0 : -1;
-}
-
-int socket_listen(Socket s, int backlog) {
-  if (s == kNoSocket) return -1;
-  return listen(sock(s), backlog) == 0 ? 0 : -1;
+  return set_socket_opt(s, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, &on, sizeof on);
 }
 
 Socket socket_accept(Socket s, uint32_t* peer_ip, uint16_t* peer_port) {
   if (s == kNoSocket) return kNoSocket;
   sockaddr_in a{};
   int alen = sizeof a;
-  SOCKET c = accept(sock(s), reinterpret_cast<sockaddr*>(&a), &alen);
+  SOCKET c = accept(native_socket(s), reinterpret_cast<sockaddr*>(&a), &alen);
   if (c == INVALID_SOCKET) return kNoSocket;
   SetHandleInformation(reinterpret_cast<HANDLE>(c), HANDLE_FLAG_INHERIT, 0);
   if (peer_ip) *peer_ip = ntohl(a.sin_addr.s_addr);
@@ -125,22 +67,22 @@ int socket_connect(Socket s, uint32_t ip, uint16_t port, int timeout_ms) {
   if (s == kNoSocket) return -1;
   sockaddr_in a = make_addr(ip, port);
   if (timeout_ms < 0)
-    return connect(sock(s), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? 0 : -1;
+    return connect(native_socket(s), reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 ? 0 : -1;
   if (set_blocking(s, false) != 0) return -1;
-  int rc = connect(sock(s), reinterpret_cast<sockaddr*>(&a), sizeof a);
+  int rc = connect(native_socket(s), reinterpret_cast<sockaddr*>(&a), sizeof a);
   bool ok = rc == 0;
   if (!ok && WSAGetLastError() == WSAEWOULDBLOCK) {
     // Writable means connected; a failed attempt shows in the exception set.
     fd_set writable, failed;
     FD_ZERO(&writable);
     FD_ZERO(&failed);
-    FD_SET(sock(s), &writable);
-    FD_SET(sock(s), &failed);
+    FD_SET(native_socket(s), &writable);
+    FD_SET(native_socket(s), &failed);
     timeval tv = to_timeval(timeout_ms);
-    if (select(0, nullptr, &writable, &failed, &tv) > 0 && FD_ISSET(sock(s), &writable)) {
+    if (select(0, nullptr, &writable, &failed, &tv) > 0 && FD_ISSET(native_socket(s), &writable)) {
       int err = 0;
       int elen = sizeof err;
-      ok = getsockopt(sock(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &elen) == 0 &&
+      ok = getsockopt(native_socket(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &elen) == 0 &&
            err == 0;
     }
   }
@@ -148,20 +90,11 @@ int socket_connect(Socket s, uint32_t ip, uint16_t port, int timeout_ms) {
   return ok ? 0 : -1;
 }
 
-int socket_local_port(Socket s, uint16_t* port) {
-  if (s == kNoSocket) return -1;
-  sockaddr_in a{};
-  int alen = sizeof a;
-  if (getsockname(sock(s), reinterpret_cast<sockaddr*>(&a), &alen) != 0) return -1;
-  if (port) *port = ntohs(a.sin_port);
-  return 0;
-}
-
 int socket_wait_readable(Socket s, int timeout_ms) {
   if (s == kNoSocket) return -1;
   fd_set readable;
   FD_ZERO(&readable);
-  FD_SET(sock(s), &readable);
+  FD_SET(native_socket(s), &readable);
   timeval tv = to_timeval(timeout_ms);
   int rc = select(0, &readable, nullptr, nullptr, timeout_ms < 0 ? nullptr : &tv);
   if (rc == SOCKET_ERROR) return -1;
@@ -170,44 +103,20 @@ int socket_wait_readable(Socket s, int timeout_ms) {
 
 int64_t socket_recv(Socket s, void* buf, size_t len) {
   if (s == kNoSocket) return -1;
-  int n = recv(sock(s), static_cast<char*>(buf), clamp_len(len), 0);
+  int n = recv(native_socket(s), static_cast<char*>(buf), clamp_len(len), 0);
   return n == SOCKET_ERROR ? -1 : n;
 }
 
 int64_t socket_send(Socket s, const void* buf, size_t len) {
   if (s == kNoSocket) return -1;
-  int n = send(sock(s), static_cast<const char*>(buf), clamp_len(len), 0);
+  int n = send(native_socket(s), static_cast<const char*>(buf), clamp_len(len), 0);
   return n == SOCKET_ERROR ? -1 : n;
-}
-
-int udp_set_multicast_ttl(Socket s, int ttl) {
-  DWORD v = static_cast<DWORD>(ttl);
-  return set_opt(s, IPPROTO_IP, IP_MULTICAST_TTL, &v, sizeof v);
-}
-
-int udp_set_multicast_loop(Socket s, int on) {
-  DWORD v = on ? 1 : 0;
-  return set_opt(s, IPPROTO_IP, IP_MULTICAST_LOOP, &v, sizeof v);
-}
-
-int udp_set_multicast_if(Socket s, uint32_t iface_ip) {
-  in_addr a{};
-  a.s_addr = htonl(iface_ip);
-  return set_opt(s, IPPROTO_IP, IP_MULTICAST_IF, &a, sizeof a);
-}
-
-int udp_join_group(Socket s, uint32_t group, uint32_t iface_ip) {
-  return membership(s, IP_ADD_MEMBERSHIP, group, iface_ip);
-}
-
-int udp_leave_group(Socket s, uint32_t group, uint32_t iface_ip) {
-  return membership(s, IP_DROP_MEMBERSHIP, group, iface_ip);
 }
 
 int64_t udp_send_to(Socket s, const void* buf, size_t len, uint32_t ip, uint16_t port) {
   if (s == kNoSocket) return -1;
   sockaddr_in a = make_addr(ip, port);
-  int n = sendto(sock(s), static_cast<const char*>(buf), clamp_len(len), 0,
+  int n = sendto(native_socket(s), static_cast<const char*>(buf), clamp_len(len), 0,
                  reinterpret_cast<sockaddr*>(&a), sizeof a);
   return n == SOCKET_ERROR ? -1 : n;
 }
@@ -216,7 +125,7 @@ int64_t udp_recv_from(Socket s, void* buf, size_t len, uint32_t* ip, uint16_t* p
   if (s == kNoSocket) return -1;
   sockaddr_in a{};
   int alen = sizeof a;
-  int n = recvfrom(sock(s), static_cast<char*>(buf), clamp_len(len), 0,
+  int n = recvfrom(native_socket(s), static_cast<char*>(buf), clamp_len(len), 0,
                    reinterpret_cast<sockaddr*>(&a), &alen);
   if (n == SOCKET_ERROR) return -1;
   if (ip) *ip = ntohl(a.sin_addr.s_addr);
@@ -231,7 +140,7 @@ int list_ipv4_addresses(uint32_t* out, int max) {
   static_assert(sizeof(INTERFACE_INFO) == 76, "one interface entry is 76 bytes");
   INTERFACE_INFO entries[32];  // 2432 bytes
   DWORD bytes = 0;
-  if (WSAIoctl(sock(s), SIO_GET_INTERFACE_LIST, nullptr, 0, entries, sizeof entries, &bytes,
+  if (WSAIoctl(native_socket(s), SIO_GET_INTERFACE_LIST, nullptr, 0, entries, sizeof entries, &bytes,
                nullptr, nullptr) != 0) {
     socket_close(s);
     return 0;
