@@ -4,8 +4,6 @@
 
 #include "app/agent_state.h"
 
-static_assert(NOTIFYICONDATAW_V2_SIZE == kNotifyIconRecordSize);
-
 void notify_icon_record(NOTIFYICONDATAW* nid, UINT flags) {
   memset(nid, 0, sizeof *nid);
   nid->cbSize = kNotifyIconRecordSize;
