@@ -60,6 +60,24 @@ TEST(ConvertPath, InvalidTextFails) {
   EXPECT_EQ(convert(nullptr, 1), L"<null>");
 }
 
+TEST(RootLength, FoldersBelowTheRootAreTheOnesCreated) {
+  struct Case {
+    const wchar_t* path;
+    size_t root;
+  };
+  const Case cases[] = {
+      {L"\\\\?\\C:\\inbox\\a", 7},
+      {L"\\\\?\\UNC\\server\\share\\inbox\\a", 21},  // the share itself is never created
+      {L"\\\\?\\UNC\\server\\share", 20},
+      {L"\\\\?\\UNC\\server", 14},
+      {L"C:\\inbox", 3},
+      {L"C:", 2},             // never past the end of a short path
+      {L"\\\\?\\C:", 6},
+      {L"inbox\\a", 0},
+  };
+  for (const Case& c : cases) EXPECT_EQ(fs_root_length(c.path), c.root) << narrow(c.path);
+}
+
 TEST(FatName, FileSystemNamesThatLimitFileSize) {
   struct Case {
     const wchar_t* name;

@@ -39,14 +39,6 @@ bool make_one_dir(const wchar_t* path) {
   return CreateDirectoryW(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-// Characters of a converted path that name its root and are never created.
-size_t root_length(const wchar_t* p) {
-  if (std::wcsncmp(p, L"\\\\?\\UNC\\", 8) == 0) return 8;
-  if (std::wcsncmp(p, L"\\\\?\\", 4) == 0) return 7;  // prefix, drive letter, colon, separator
-  if (p[0] && p[1] == L':') return 3;
-  return 0;
-}
-
 }  // namespace
 
 FsFile* fs_open(const char* path, int mode) {
@@ -129,7 +121,7 @@ int fs_make_dirs(const char* path) {
   WidePath w = wide(path, 1);
   if (!w) return -1;
   wchar_t* p = w.get();
-  for (wchar_t* c = p + root_length(p); *c; ++c) {
+  for (wchar_t* c = p + fs_root_length(p); *c; ++c) {
     if (*c != L'\\' || c == p || c[-1] == L'\\') continue;
     *c = L'\0';
     bool ok = make_one_dir(p);

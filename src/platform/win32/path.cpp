@@ -42,6 +42,24 @@ wchar_t* fs_convert_path(const char* utf8, int long_prefix) {
   return out;
 }
 
+size_t fs_root_length(const wchar_t* p) {
+  if (!p) return 0;
+  size_t len = std::wcslen(p);
+  if (std::wcsncmp(p, L"\\\\?\\UNC\\", 8) == 0) {
+    // Past the server and the share names, and the separator after them.
+    const wchar_t* c = p + 8;
+    for (int names = 0; names < 2 && *c; ++names) {
+      while (*c && *c != L'\\') ++c;
+      if (*c) ++c;
+    }
+    return static_cast<size_t>(c - p);
+  }
+  // Never past the end: "C:" and "\\?\C:" are shorter than their usual roots.
+  if (std::wcsncmp(p, L"\\\\?\\", 4) == 0) return len < 7 ? len : 7;  // prefix, drive, colon, separator
+  if (p[0] && p[1] == L':') return len < 3 ? len : 3;
+  return 0;
+}
+
 int fs_is_fat_name(const wchar_t* fs_name) {
   if (!fs_name) return 0;
   return (_wcsicmp(fs_name, L"FAT32") == 0 || _wcsicmp(fs_name, L"FAT") == 0) ? 1 : 0;
