@@ -1,6 +1,7 @@
 // The Linux stand-ins for Windows facts: XDG folders, the locale and the lock file.
 #include <gtest/gtest.h>
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -118,6 +119,22 @@ TEST(UiLanguage, FirstSetVariableDecides) {
         << (c.lc_all ? c.lc_all : "-") << " " << (c.lc_messages ? c.lc_messages : "-") << " "
         << (c.lang ? c.lang : "-");
   }
+}
+
+TEST(ConsolePipe, ReaderGoneDoesNotEndTheProcess) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  close(fds[0]);  // nobody will read: a write raises SIGPIPE
+  int saved = dup(STDOUT_FILENO);
+  ASSERT_GE(saved, 0);
+  ASSERT_EQ(dup2(fds[1], STDOUT_FILENO), STDOUT_FILENO);
+  console_write_line("into a broken pipe");  // the default SIGPIPE action would end us here
+  dup2(saved, STDOUT_FILENO);
+  close(saved);
+  close(fds[1]);
+  sigset_t pending;
+  sigpending(&pending);
+  EXPECT_EQ(sigismember(&pending, SIGPIPE), 0) << "no SIGPIPE left waiting for the thread";
 }
 
 TEST(InstanceGuardFile, LivesInTheRuntimeFolderWithASafeName) {

@@ -2,7 +2,9 @@
 // flock'ed file as the one-copy guard.
 #include <errno.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <pwd.h>
+#include <signal.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -140,28 +142,52 @@ int program_path_utf8(char* buf, size_t cap) {
   return copy_whole(std::string(path, static_cast<size_t>(n)), buf, cap);
 }
 
-void console_write_line(const char* text) {
-  const char* t = text ? text : "";
-  char crlf[2] = {'\r', '\n'};
-  iovec parts[2] = {{const_cast<char*>(t), std::strlen(t)}, {crlf, 2}};
+namespace {
+
+// Writes the parts to standard output; false when it is gone (closed, or a pipe whose
+// reader left).
+bool write_parts(iovec* parts, int count) {
   int index = 0;
   // One writev keeps the line whole next to other writers; finish any short write.
-  while (index < 2) {
-    ssize_t n = writev(STDOUT_FILENO, parts + index, 2 - index);
+  while (index < count) {
+    ssize_t n = writev(STDOUT_FILENO, parts + index, count - index);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return;  // no standard output (EBADF) or a closed pipe: nothing to do
+      return false;
     }
     size_t left = static_cast<size_t>(n);
-    while (index < 2 && left >= parts[index].iov_len) {
+    while (index < count && left >= parts[index].iov_len) {
       left -= parts[index].iov_len;
       ++index;
     }
-    if (index < 2) {
+    if (index < count) {
       parts[index].iov_base = static_cast<char*>(parts[index].iov_base) + left;
       parts[index].iov_len -= left;
     }
   }
+  return true;
+}
+
+}  // namespace
+
+void console_write_line(const char* text) {
+  const char* t = text ? text : "";
+  char crlf[2] = {'\r', '\n'};
+  iovec parts[2] = {{const_cast<char*>(t), std::strlen(t)}, {crlf, 2}};
+  // A pipe whose reader is gone (`ferrylink --test | head -1`) raises SIGPIPE, which would end
+  // the process; Windows just fails the write. Hold the signal back for this thread while
+  // writing and discard the one the write raised, unless one was pending already.
+  sigset_t pipe_only, old_mask, pending;
+  sigemptyset(&pipe_only);
+  sigaddset(&pipe_only, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe_only, &old_mask);
+  sigpending(&pending);
+  bool was_pending = sigismember(&pending, SIGPIPE) == 1;
+  if (!write_parts(parts, 2) && errno == EPIPE && !was_pending) {
+    timespec no_wait = {0, 0};
+    sigtimedwait(&pipe_only, nullptr, &no_wait);
+  }
+  pthread_sigmask(SIG_SETMASK, &old_mask, nullptr);
 }
 
 struct InstanceGuard {
