@@ -21,4 +21,4 @@ wait_for() {
   while [ $SECONDS -lt $end ]; do "$@" && return 0; sleep 0.1; done
   return 1
 }
-file_has() { [ -f "$1" ] && grep -qF -- "$2" "$1"; }
+file_has() { grep -qF -- "$2" "$1" 2>/dev/null; }
