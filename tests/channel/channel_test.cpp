@@ -201,8 +201,8 @@ struct ChannelPair {
 
 // Sends on a worker thread so large frames cannot stall on socket buffers.
 struct Sender {
+    int rc = 1;  // before t: the thread may write it as soon as t starts
     std::thread t;
-    int rc = 1;
     template <class F> explicit Sender(F f) : t([this, f] { rc = f(); }) {}
     ~Sender() {
         if (t.joinable()) t.join();
