@@ -13,6 +13,12 @@ check "self-test prints eight CR LF lines" [ "$(grep -c $'\r$' "$scratch/selftes
 check "self-test reports Windows 10" file_has "$scratch/selftest.txt" "info windows 10.0 build"
 check "self-test ends with the summary" file_has "$scratch/selftest.txt" "SELFTEST OK (0 failures)"
 
+# The version record carries exactly the product's entries.
+wine "$win_driver" version "$(winepath -w "$exe")" | tr -d '\r' > "$scratch/version.txt"
+printf '%s\n' "FileDescription=ferrylink receiver" "FileVersion=0.1.0" "InternalName=ferrylink" \
+  "OriginalFilename=ferrylink.exe" "ProductName=ferrylink" "ProductVersion=0.1.0" > "$scratch/version.want"
+check "version record has exactly the product entries" cmp -s "$scratch/version.txt" "$scratch/version.want"
+
 appdata=$(wine cmd /c echo %APPDATA% 2>/dev/null | tr -d '\r')
 data_unix=$(winepath -u "$appdata\\ferrylink" 2>/dev/null)
 inbox=$scratch/inbox

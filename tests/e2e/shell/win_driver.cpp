@@ -2,10 +2,12 @@
 //   win_driver.exe box BUTTON [SECONDS]  waits for a "ferrylink" message box, prints its text
 //                                        (UTF-8) and presses BUTTON: ok | yes | no | cancel
 //   win_driver.exe quit [SECONDS]        closes the hidden agent window, which ends the agent
+//   win_driver.exe version FILE          prints the US English entries of FILE's version record
 #include <windows.h>
 
 #include <cstdio>
 #include <cwchar>
+#include <vector>
 
 namespace {
 
@@ -55,6 +57,27 @@ int quit_agent(int seconds) {
   return 0;
 }
 
+int print_version_record(const wchar_t* file) {
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeW(file, &ignored);
+  if (size == 0) return 2;
+  std::vector<char> data(size);
+  if (!GetFileVersionInfoW(file, 0, size, data.data())) return 2;
+  const wchar_t* names[] = {L"FileDescription", L"FileVersion",      L"InternalName",
+                            L"OriginalFilename", L"ProductName",     L"ProductVersion",
+                            L"CompanyName",      L"LegalCopyright",  L"Comments"};
+  for (const wchar_t* name : names) {
+    wchar_t key[128];
+    swprintf(key, 128, L"\\StringFileInfo\\040904B0\\%ls", name);
+    void* value = nullptr;
+    UINT len = 0;
+    if (VerQueryValueW(data.data(), key, &value, &len) && len > 0) {
+      printf("%ls=%ls\n", name, static_cast<const wchar_t*>(value));
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -62,6 +85,7 @@ int wmain(int argc, wchar_t** argv) {
     return answer_box(button_id(argv[2]), argc > 3 ? _wtoi(argv[3]) : 30);
   }
   if (argc > 1 && wcscmp(argv[1], L"quit") == 0) return quit_agent(argc > 2 ? _wtoi(argv[2]) : 30);
-  fprintf(stderr, "usage: win_driver box ok|yes|no|cancel [SECONDS] | quit [SECONDS]\n");
+  if (argc > 2 && wcscmp(argv[1], L"version") == 0) return print_version_record(argv[2]);
+  fprintf(stderr, "usage: win_driver box ok|yes|no|cancel [SECONDS] | quit [SECONDS] | version FILE\n");
   return 2;
 }
