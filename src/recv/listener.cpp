@@ -8,6 +8,7 @@
 #include "channel/channel.h"
 #include "channel/handshake.h"
 #include "platform/sync.h"
+#include "recv/recv.h"
 
 namespace {
 
@@ -87,23 +88,6 @@ void tcp_close(StreamOps* self) {
   auto* stream = reinterpret_cast<TcpStream*>(self);
   if (stream->socket != kNoSocket) socket_close(stream->socket);
   delete stream;
-}
-
-// ---- session placeholder: the handshake alone ----
-
-void run_handshake_then_close(const SessionConfig* config, StreamOps* stream) {
-  HandshakePayload own{};
-  static_assert(sizeof own.name == sizeof config->device_name);
-  std::memcpy(own.name, config->device_name, sizeof own.name);
-  own.name[sizeof own.name - 1] = '\0';
-  own.kind = 1;
-  own.version = 1;
-  own.features = 0x0000000F;
-  SecureChannel channel{};
-  if (handshake_run(&channel, stream, config->static_private_key, &own, 0, nullptr) != 0 &&
-      config->events.on_log)
-    config->events.on_log(config->user_data, "handshake failed");
-  stream->close(stream);
 }
 
 // ---- threads ----
@@ -198,7 +182,7 @@ Socket bind_first_free(int base_port, int* bound_port) {
 
 }  // namespace
 
-const SessionRunner kDefaultSessionRunner = run_handshake_then_close;
+const SessionRunner kDefaultSessionRunner = receive_session_run;
 
 Listener* listener_start(const SessionConfig* config, int base_port, int* out_port) {
   return listener_start_with_runner(config, base_port, out_port, kDefaultSessionRunner);
