@@ -31,3 +31,12 @@ foreach(suite wire zeroconf client interfaces)
                        SKIP_RETURN_CODE 77 RUN_SERIAL ON)
 endforeach()
 set_tests_properties(mdns_netns_interfaces PROPERTIES ENVIRONMENT FL_NETNS_NETWORKS=2)
+
+# A stop that outlasts its wait: needs the demo's stalling log writer, so always the demo.
+add_test(NAME mdns_netns_overrun
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/mdns/netns_run.sh
+                 ${CMAKE_CURRENT_SOURCE_DIR}/mdns/netns_check.py overrun ${FL_MDNS_EXPECT}
+                 -- $<TARGET_FILE:mdns_responder_demo> --name "Test Box.lab"
+                 --id 0123456789abcdef --port 47650)
+set_tests_properties(mdns_netns_overrun PROPERTIES LABELS "netns;e2e" TIMEOUT 150
+                     SKIP_RETURN_CODE 77 RUN_SERIAL ON)

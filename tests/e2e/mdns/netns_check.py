@@ -10,6 +10,8 @@ SUITE: wire      raw sockets and dnspython: announcements, answers, gap, update,
        zeroconf  python-zeroconf's ServiceBrowser resolves the agent and sees the goodbye
        client    our own query client (the browse probe) finds the agent
        interfaces  with two networks (FL_NETNS_NETWORKS=2) each one hears every message
+       overrun   a stop that gives up waiting for a stalled thread frees nothing under it
+                 (needs our responder_demo: it appends --log-delay-ms and --linger-ms)
 
 The responder program is started with its stdin as a pipe and stopped by closing it (then
 SIGTERM). Its stdout and stderr are read for its log lines."""
@@ -373,6 +375,38 @@ class InterfaceTests(unittest.TestCase):
             capture.close()
 
 
+class StopOverrunTests(unittest.TestCase):
+    """The log writer stalls the responder thread for 8 s, longer than stop waits (about
+    5 s). Stop must return without freeing what the thread still uses: the thread then
+    sends its goodbye on the socket that is still open, and releases everything itself."""
+
+    def test_stalled_thread_still_says_goodbye_after_stop_returned(self):
+        capture = Capture()
+        responder = Responder(ARGS.responder + ["--log-delay-ms", "8000", "--linger-ms", "6000"])
+        try:
+            self.assertIsNotNone(capture.wait(is_full, 0, 5), responder.output())
+            subprocess.run(["ip", "-n", NS_A, "addr", "add", ADDED_IP + "/24", "dev", DEV_A],
+                           check=True)
+            stalled = responder.wait_line("mdns: ip list changed", 8)
+            self.assertIsNotNone(stalled, responder.output())
+            quit_at = time.monotonic()
+            responder.send("quit")
+            stopped = responder.wait_line("STOPPED", 8)
+            self.assertIsNotNone(stopped, responder.output())
+            self.assertGreater(stopped - quit_at, 4.0, "stop did not wait for the thread")
+            goodbye = capture.wait(lambda r: all(x[3] == 0 for x in r), quit_at, 8)
+            self.assertIsNotNone(goodbye, "the thread never said goodbye\n" + responder.output())
+            self.assertGreater(goodbye[0], stopped, "goodbye before the stalled log returned")
+            self.assertEqual(goodbye[1], announcement(ttl_unique=0, ttl_shared=0,
+                                                      addresses=(IP_A, ADDED_IP)))
+            self.assertEqual(responder.proc.wait(10), 0, responder.output())
+            self.assertIsNotNone(responder.wait_line("EXIT", 1), responder.output())
+        finally:
+            responder.stop()
+            capture.close()
+            subprocess.run(["ip", "-n", NS_A, "addr", "del", ADDED_IP + "/24", "dev", DEV_A])
+
+
 class BindTests(unittest.TestCase):
     def test_port_held_without_reuse_fails_the_start(self):
         holder = subprocess.Popen(
@@ -488,7 +522,7 @@ class ClientTests(unittest.TestCase):
 
 
 SUITES = {"wire": [WireTests, BindTests], "zeroconf": [ZeroconfTests], "client": [ClientTests],
-          "interfaces": [InterfaceTests]}
+          "interfaces": [InterfaceTests], "overrun": [StopOverrunTests]}
 
 
 def main():

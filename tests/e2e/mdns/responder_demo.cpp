@@ -1,9 +1,13 @@
 // Runs the mDNS responder with a fixed description, for the namespace tests.
 //   mdns_responder_demo --name NAME --id DEVICE_ID --port PORT
+//                       [--log-delay-ms N] [--linger-ms N]
 // Prints "LOG <line>" for each responder log line, "READY" once started ("LOG mdns failed to
 // start" and exit 3 when not). Reads commands on standard input: "port N" pushes a new
 // description with that port ("UPDATED"); "quit", end of input or SIGTERM stop the
 // responder ("STOPPED", exit 0).
+// --log-delay-ms stalls the log callback after each line, as a log writer stuck on its disk
+// would; --linger-ms keeps the process alive after the stop, so that a responder thread that
+// outlived the stop can finish (and be caught if it touches freed memory).
 #include <poll.h>
 #include <unistd.h>
 
@@ -19,17 +23,20 @@
 namespace {
 
 volatile sig_atomic_t g_terminate = 0;
+int g_log_delay_ms = 0;
 
 void on_term(int) { g_terminate = 1; }
 
 void print_log(const char* line) {
   printf("LOG %s\n", line);
   fflush(stdout);
+  if (g_log_delay_ms > 0) usleep(useconds_t(g_log_delay_ms) * 1000);
 }
 
 struct Options {
   std::string name, id;
   int port = 47650;
+  int linger_ms = 0;
 };
 
 bool parse(int argc, char** argv, Options& o) {
@@ -38,6 +45,8 @@ bool parse(int argc, char** argv, Options& o) {
     if (key == "--name") o.name = argv[i + 1];
     else if (key == "--id") o.id = argv[i + 1];
     else if (key == "--port") o.port = atoi(argv[i + 1]);
+    else if (key == "--log-delay-ms") g_log_delay_ms = atoi(argv[i + 1]);
+    else if (key == "--linger-ms") o.linger_ms = atoi(argv[i + 1]);
     else return false;
   }
   return argc % 2 == 1 && o.port > 0 && o.port < 65536;
@@ -91,5 +100,10 @@ int main(int argc, char** argv) {
   mdns_stop(r);
   printf("STOPPED\n");
   fflush(stdout);
+  if (o.linger_ms > 0) {
+    usleep(useconds_t(o.linger_ms) * 1000);
+    printf("EXIT\n");
+    fflush(stdout);
+  }
   return 0;
 }
