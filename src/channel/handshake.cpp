@@ -40,17 +40,23 @@ static void mix_hash(HandshakeState* hs, const uint8_t* data, size_t len) {
     sha256_final(&ctx, hs->h);
 }
 
+// New chaining key and handshake key from fresh input; the nonce starts again at 0.
+static void mix_key(HandshakeState* hs, const uint8_t* ikm, size_t len) {
+    uint8_t temp_k[32];
+    hkdf2(hs->ck, ikm, len, hs->ck, temp_k);
+    cipher_init_key(&hs->cs, temp_k);
+}
+
 static int mix_key_dh(HandshakeState* hs, const uint8_t priv[32], const uint8_t pub[32]) {
     uint8_t dh[32];
-    uint8_t temp_k[32];
     // An all-zero result means a low-order peer key: it would add no secret.
     if (x25519(dh, priv, pub) != 0) return -1;
-    hkdf2(hs->ck, dh, sizeof dh, hs->ck, temp_k);
-    cipher_init_key(&hs->cs, temp_k);
+    mix_key(hs, dh, sizeof dh);
     return 0;
 }
 
-// out may not overlap plaintext's hash input; returns the output length or -1.
+// The output (ciphertext, or the plaintext while there is no key) is what gets
+// hashed. Returns its length or -1.
 static int encrypt_and_hash(HandshakeState* hs, const uint8_t* plaintext, size_t len, uint8_t* out) {
     int n = cipher_encrypt(&hs->cs, hs->h, sizeof hs->h, plaintext, len, out);
     if (n < 0) return -1;
