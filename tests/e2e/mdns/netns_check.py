@@ -282,7 +282,8 @@ class WireTests(unittest.TestCase):
         self.assertIsNotNone(got, "no unicast answer to the querier's port")
         self.assertEqual(got, (announcement(), (IP_A, PORT)))
         time.sleep(0.5)
-        self.assertEqual(self.capture.since(asked), [], "a unicast question was answered by multicast")
+        self.assertEqual(self.capture.since(asked), [],
+                         "a unicast question was answered by multicast")
 
     def test_replies_keep_a_gap_of_900_ms(self):
         self.settle()
@@ -325,7 +326,8 @@ class WireTests(unittest.TestCase):
 
     def test_added_address_is_announced_within_about_5_s(self):
         self.settle()
-        subprocess.run(["ip", "-n", NS_A, "addr", "add", ADDED_IP + "/24", "dev", DEV_A], check=True)
+        subprocess.run(["ip", "-n", NS_A, "addr", "add", ADDED_IP + "/24", "dev", DEV_A],
+                       check=True)
         try:
             added = time.monotonic()
             both = lambda r: is_full(r) and sorted(ip_of(x) for x in r if x[1] == A) == \

@@ -32,7 +32,8 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 if ! ip netns add "$FL_NS_A" 2>/dev/null; then
-  echo "SKIP: network namespaces cannot be created here (needs root with CAP_SYS_ADMIN and CAP_NET_ADMIN)"
+  echo "SKIP: network namespaces cannot be created here" \
+       "(needs root with CAP_SYS_ADMIN and CAP_NET_ADMIN)"
   exit 77
 fi
 # A veth pair from A to B with an address at each end, multicast on.
