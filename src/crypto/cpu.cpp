@@ -34,6 +34,7 @@ CpuFeatures examine_cpu() {
   const bool os_ymm = (xcr0 & 0x6) == 0x6, os_zmm = (xcr0 & 0xe6) == 0xe6;
   f.avx2 = avx && os_ymm && (b & (1u << 5));
   f.avx512 = f.avx2 && os_zmm && (b & (1u << 16));
+  f.ifma = f.avx512 && (b & (1u << 21));
   return f;
 }
 #else
@@ -59,7 +60,10 @@ CryptoKernels choose(const CpuFeatures& f) {
     k.chacha20_xor = chacha20_xor_sse2;
     strcat(name, "chacha-sse2 ");
   }
-  if (f.avx2) {
+  if (f.ifma) {
+    k.poly1305_blocks = poly1305_blocks_ifma;
+    strcat(name, "poly-ifma");
+  } else if (f.avx2) {
     k.poly1305_blocks = poly1305_blocks_avx2;
     strcat(name, "poly-avx2");
   } else {

@@ -25,6 +25,7 @@ struct CpuFeatures {
   bool sha = false;     // SHA extensions with SSSE3 and SSE4.1
   bool avx2 = false;    // AVX2, and the OS saves the YMM state
   bool avx512 = false;  // AVX-512F, and the OS saves the full ZMM state
+  bool ifma = false;    // AVX-512 IFMA (52-bit multiply-add) as well
 };
 CpuFeatures crypto_cpu_features();
 
@@ -49,6 +50,7 @@ void chacha20_xor_avx512(const uint8_t key[32], const uint8_t nonce[12], uint32_
 
 void poly1305_blocks_64(Poly1305Ctx* ctx, const uint8_t* data, size_t nblocks);
 void poly1305_blocks_avx2(Poly1305Ctx* ctx, const uint8_t* data, size_t nblocks);
+void poly1305_blocks_ifma(Poly1305Ctx* ctx, const uint8_t* data, size_t nblocks);
 
 struct Sha256Ctx;
 extern const uint32_t kSha256RoundConstants[64];

@@ -5,6 +5,8 @@
 // poly1305_blocks_64: h in three 64-bit words, products in 128 bits.
 // poly1305_blocks_avx2: eight blocks per step in two four-lane chains (radix 2^26 in 64-bit
 // lanes), each lane multiplied by r^8; the lanes are folded with r^8 .. r^1 at the end.
+// poly1305_blocks_ifma: sixteen blocks per step in two eight-lane chains, radix 2^44 with the
+// 52-bit multiply-add instructions, each lane multiplied by r^16.
 #include <cstring>
 
 #include "crypto/kernels.h"
@@ -94,7 +96,13 @@ void poly1305_blocks_64(Poly1305Ctx* ctx, const uint8_t* data, size_t nblocks) {
 }
 
 #if defined(__x86_64__) || defined(__i386__)
+// GCC 12 reports the deliberately undefined pass-through operand of the AVX-512 intrinsics
+// as uninitialised wherever they are inlined.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #include <immintrin.h>
+#pragma GCC diagnostic pop
 
 namespace {
 
@@ -123,6 +131,12 @@ void mul26(const uint64_t a[5], const uint64_t b[5], uint64_t out[5]) {
   d[4] = a[0] * b[4] + a[1] * b[3] + a[2] * b[2] + a[3] * b[1] + a[4] * b[0];
   carry26(d);
   for (int i = 0; i < 5; i++) out[i] = d[i];
+}
+
+// pw[k] = r^k for k = 1 .. count, partially reduced radix-2^26 limbs.
+void powers26(const uint32_t r[5], int count, uint64_t pw[][5]) {
+  for (int i = 0; i < 5; i++) pw[1][i] = r[i];
+  for (int k = 2; k <= count; k++) mul26(pw[k - 1], pw[1], pw[k]);
 }
 
 #pragma GCC push_options
@@ -226,10 +240,8 @@ inline uint64_t sum_lanes(__m256i v) {
 
 // nblocks is a multiple of 8 and at least 8; h enters and leaves as radix-2^26 limbs.
 void blocks_avx2_groups(uint32_t h[5], const uint32_t r[5], const uint8_t* m, size_t nblocks) {
-  // Powers r^1 .. r^8.
   uint64_t pw[9][5];
-  for (int i = 0; i < 5; i++) pw[1][i] = r[i];
-  for (int k = 2; k <= 8; k++) mul26(pw[k - 1], pw[1], pw[k]);
+  powers26(r, 8, pw);
   const Mult by_r8 = make_mult(pw[8], pw[8], pw[8], pw[8]);
 
   // Chain a takes blocks 8k .. 8k+3, chain b blocks 8k+4 .. 8k+7; h joins lane 0 of a.
@@ -266,7 +278,175 @@ void blocks_avx2_groups(uint32_t h[5], const uint32_t r[5], const uint8_t* m, si
 
 #pragma GCC pop_options
 
+// ---- AVX-512 IFMA -----------------------------------------------------------------------
+//
+// h = h0 + h1 2^44 + h2 2^88. A product a b of 52-bit inputs comes as lo52 and hi52; with every
+// multiplier limb stored times 2^8, lo52 is (a b mod 2^44) 2^8 and hi52 is exactly the part of
+// a b above 2^44, so limb k of the product is lo_k / 2^8 + hi_(k-1). Limbs 3, 4, 5 (2^132 and
+// up) fold back into 0, 1, 2 times 20, since 2^132 = 4 2^130 = 20 mod p.
+
+constexpr uint64_t kMask44 = (uint64_t(1) << 44) - 1;
+constexpr uint64_t kMask42 = (uint64_t(1) << 42) - 1;
+
+// Radix 2^44 from the three-word form (w2 a few bits).
+void words_to_44(uint64_t w0, uint64_t w1, uint64_t w2, uint64_t l[3]) {
+  l[0] = w0 & kMask44;
+  l[1] = (w0 >> 44 | w1 << 20) & kMask44;
+  l[2] = w1 >> 24 | w2 << 40;
+}
+
+void limbs26_to_44(const uint64_t in[5], uint64_t l[3]) {
+  uint32_t narrow[5];
+  for (int i = 0; i < 5; i++) narrow[i] = uint32_t(in[i]);
+  uint64_t w0, w1, w2;
+  limbs26_to_64(narrow, &w0, &w1, &w2);
+  words_to_44(w0, w1, w2, l);
+}
+
+#pragma GCC push_options
+#pragma GCC target("avx512f,avx512ifma")
+
+struct Lanes44 {
+  __m512i l0, l1, l2;
+};
+
+// Multiplier limbs, each times 2^8.
+struct Mult44 {
+  __m512i r0, r1, r2;
+};
+
+inline Mult44 make_mult44(const uint64_t* const lanes[8]) {
+  __m512i v[3];
+  for (int i = 0; i < 3; i++)
+    v[i] = _mm512_slli_epi64(
+        _mm512_set_epi64(int64_t(lanes[7][i]), int64_t(lanes[6][i]), int64_t(lanes[5][i]),
+                         int64_t(lanes[4][i]), int64_t(lanes[3][i]), int64_t(lanes[2][i]),
+                         int64_t(lanes[1][i]), int64_t(lanes[0][i])),
+        8);
+  return Mult44{v[0], v[1], v[2]};
+}
+
+// Eight 16-byte blocks, block j in lane j, with the 2^128 bit.
+inline Lanes44 load_blocks44(const uint8_t* m) {
+  const __m512i mask = _mm512_set1_epi64(int64_t(kMask44));
+  __m512i a = _mm512_loadu_si512(m), b = _mm512_loadu_si512(m + 64);
+  __m512i lo = _mm512_permutex2var_epi64(a, _mm512_set_epi64(14, 12, 10, 8, 6, 4, 2, 0), b);
+  __m512i hi = _mm512_permutex2var_epi64(a, _mm512_set_epi64(15, 13, 11, 9, 7, 5, 3, 1), b);
+  return Lanes44{
+      _mm512_and_si512(lo, mask),
+      _mm512_and_si512(_mm512_or_si512(_mm512_srli_epi64(lo, 44), _mm512_slli_epi64(hi, 20)),
+                       mask),
+      _mm512_or_si512(_mm512_srli_epi64(hi, 24), _mm512_set1_epi64(int64_t(1) << 40))};
+}
+
+inline __m512i times20(__m512i v) {
+  return _mm512_add_epi64(_mm512_slli_epi64(v, 4), _mm512_slli_epi64(v, 2));
+}
+
+// Products of each lane with its multiplier, carried back to 44/44/42-bit limbs (limb 1 may
+// keep a bit more). Inputs stay below 2^46, multiplier limbs (times 2^8) below 2^52.
+inline Lanes44 mul44(const Lanes44& h, const Mult44& m) {
+  const __m512i z = _mm512_setzero_si512();
+  __m512i lo0 = _mm512_madd52lo_epu64(z, h.l0, m.r0);
+  __m512i lo1 = _mm512_madd52lo_epu64(_mm512_madd52lo_epu64(z, h.l0, m.r1), h.l1, m.r0);
+  __m512i lo2 = _mm512_madd52lo_epu64(
+      _mm512_madd52lo_epu64(_mm512_madd52lo_epu64(z, h.l0, m.r2), h.l1, m.r1), h.l2, m.r0);
+  __m512i lo3 = _mm512_madd52lo_epu64(_mm512_madd52lo_epu64(z, h.l1, m.r2), h.l2, m.r1);
+  __m512i lo4 = _mm512_madd52lo_epu64(z, h.l2, m.r2);
+  __m512i hi0 = _mm512_madd52hi_epu64(z, h.l0, m.r0);
+  __m512i hi1 = _mm512_madd52hi_epu64(_mm512_madd52hi_epu64(z, h.l0, m.r1), h.l1, m.r0);
+  __m512i hi2 = _mm512_madd52hi_epu64(
+      _mm512_madd52hi_epu64(_mm512_madd52hi_epu64(z, h.l0, m.r2), h.l1, m.r1), h.l2, m.r0);
+  __m512i hi3 = _mm512_madd52hi_epu64(_mm512_madd52hi_epu64(z, h.l1, m.r2), h.l2, m.r1);
+  __m512i hi4 = _mm512_madd52hi_epu64(z, h.l2, m.r2);
+
+  __m512i limb3 = _mm512_add_epi64(_mm512_srli_epi64(lo3, 8), hi2);
+  __m512i limb4 = _mm512_add_epi64(_mm512_srli_epi64(lo4, 8), hi3);
+  __m512i d0 = _mm512_add_epi64(_mm512_srli_epi64(lo0, 8), times20(limb3));
+  __m512i d1 = _mm512_add_epi64(_mm512_add_epi64(_mm512_srli_epi64(lo1, 8), hi0), times20(limb4));
+  __m512i d2 = _mm512_add_epi64(_mm512_add_epi64(_mm512_srli_epi64(lo2, 8), hi1), times20(hi4));
+
+  const __m512i mask44 = _mm512_set1_epi64(int64_t(kMask44));
+  __m512i c = _mm512_srli_epi64(d0, 44);
+  d0 = _mm512_and_si512(d0, mask44);
+  d1 = _mm512_add_epi64(d1, c);
+  c = _mm512_srli_epi64(d1, 44);
+  d1 = _mm512_and_si512(d1, mask44);
+  d2 = _mm512_add_epi64(d2, c);
+  c = _mm512_srli_epi64(d2, 42);  // 2^130 = 5 mod p
+  d2 = _mm512_and_si512(d2, _mm512_set1_epi64(int64_t(kMask42)));
+  d0 = _mm512_add_epi64(d0, _mm512_add_epi64(_mm512_slli_epi64(c, 2), c));
+  c = _mm512_srli_epi64(d0, 44);
+  d0 = _mm512_and_si512(d0, mask44);
+  d1 = _mm512_add_epi64(d1, c);
+  return Lanes44{d0, d1, d2};
+}
+
+inline Lanes44 add44(const Lanes44& a, const Lanes44& b) {
+  return Lanes44{_mm512_add_epi64(a.l0, b.l0), _mm512_add_epi64(a.l1, b.l1),
+                 _mm512_add_epi64(a.l2, b.l2)};
+}
+
+// nblocks is a multiple of 16 and at least 16; h enters and leaves as radix-2^26 limbs.
+void blocks_ifma_groups(uint32_t h[5], const uint32_t r[5], const uint8_t* m, size_t nblocks) {
+  uint64_t pw26[17][5], pw[17][3];
+  powers26(r, 16, pw26);
+  for (int k = 1; k <= 16; k++) limbs26_to_44(pw26[k], pw[k]);
+  const uint64_t* const step_lanes[8] = {pw[16], pw[16], pw[16], pw[16],
+                                         pw[16], pw[16], pw[16], pw[16]};
+  const Mult44 by_r16 = make_mult44(step_lanes);
+
+  // Chain a takes blocks 16k .. 16k+7, chain b blocks 16k+8 .. 16k+15; h joins lane 0 of a.
+  Lanes44 a = load_blocks44(m), b = load_blocks44(m + 128);
+  uint64_t w0, w1, w2, h44[3];
+  limbs26_to_64(h, &w0, &w1, &w2);
+  words_to_44(w0, w1, w2, h44);
+  a = add44(a, Lanes44{_mm512_set_epi64(0, 0, 0, 0, 0, 0, 0, int64_t(h44[0])),
+                       _mm512_set_epi64(0, 0, 0, 0, 0, 0, 0, int64_t(h44[1])),
+                       _mm512_set_epi64(0, 0, 0, 0, 0, 0, 0, int64_t(h44[2]))});
+
+  for (size_t n = 16; n < nblocks; n += 16) {
+    a = add44(mul44(a, by_r16), load_blocks44(m + 16 * n));
+    b = add44(mul44(b, by_r16), load_blocks44(m + 16 * n + 128));
+  }
+
+  // Lane j of a is still to be multiplied by r^(16-j), lane j of b by r^(8-j).
+  const uint64_t* const fold_a[8] = {pw[16], pw[15], pw[14], pw[13],
+                                     pw[12], pw[11], pw[10], pw[9]};
+  const uint64_t* const fold_b[8] = {pw[8], pw[7], pw[6], pw[5], pw[4], pw[3], pw[2], pw[1]};
+  Lanes44 p = add44(mul44(a, make_mult44(fold_a)), mul44(b, make_mult44(fold_b)));
+  uint64_t d0 = uint64_t(_mm512_reduce_add_epi64(p.l0));
+  uint64_t d1 = uint64_t(_mm512_reduce_add_epi64(p.l1));
+  uint64_t d2 = uint64_t(_mm512_reduce_add_epi64(p.l2));
+  d1 += d0 >> 44;
+  d0 &= kMask44;
+  d2 += d1 >> 44;
+  d1 &= kMask44;
+  d0 += (d2 >> 42) * 5;
+  d2 &= kMask42;
+  d1 += d0 >> 44;
+  d0 &= kMask44;
+  // Back to three words (d1 at most a bit over 44 bits) and then to radix 2^26.
+  u128 low = u128(d0) + (u128(d1) << 44);
+  u128 mid = (low >> 64) + (u128(d2) << 24);
+  limbs64_to_26(uint64_t(low), uint64_t(mid), uint64_t(mid >> 64), h);
+}
+
+#pragma GCC pop_options
+
 }  // namespace
+
+__attribute__((target("avx512f,avx512ifma"))) void poly1305_blocks_ifma(Poly1305Ctx* ctx,
+                                                                       const uint8_t* data,
+                                                                       size_t nblocks) {
+  if (nblocks >= 32 && !ctx->final) {
+    size_t vec = nblocks & ~size_t(15);
+    blocks_ifma_groups(ctx->h, ctx->r, data, vec);
+    data += 16 * vec;
+    nblocks -= vec;
+  }
+  if (nblocks > 0) poly1305_blocks_avx2(ctx, data, nblocks);
+}
 
 __attribute__((target("avx2"))) void poly1305_blocks_avx2(Poly1305Ctx* ctx, const uint8_t* data,
                                                           size_t nblocks) {
