@@ -434,30 +434,30 @@ void blocks_ifma_groups(uint32_t h[5], const uint32_t r[5], const uint8_t* m, si
 
 #pragma GCC pop_options
 
-}  // namespace
+typedef void (*GroupKernel)(uint32_t h[5], const uint32_t r[5], const uint8_t* m, size_t nblocks);
 
-__attribute__((target("avx512f,avx512ifma"))) void poly1305_blocks_ifma(Poly1305Ctx* ctx,
-                                                                       const uint8_t* data,
-                                                                       size_t nblocks) {
-  if (nblocks >= 32 && !ctx->final) {
-    size_t vec = nblocks & ~size_t(15);
-    blocks_ifma_groups(ctx->h, ctx->r, data, vec);
+// Whole groups go to the vector code once the run is long enough to pay for the powers of r;
+// short runs, the rest and the final padded block go to the next narrower kernel.
+void split_blocks(Poly1305Ctx* ctx, const uint8_t* data, size_t nblocks, size_t group,
+                  size_t min_blocks, GroupKernel groups,
+                  void (*rest)(Poly1305Ctx*, const uint8_t*, size_t)) {
+  if (nblocks >= min_blocks && !ctx->final) {
+    size_t vec = nblocks - nblocks % group;
+    groups(ctx->h, ctx->r, data, vec);
     data += 16 * vec;
     nblocks -= vec;
   }
-  if (nblocks > 0) poly1305_blocks_avx2(ctx, data, nblocks);
+  if (nblocks > 0) rest(ctx, data, nblocks);
 }
 
-__attribute__((target("avx2"))) void poly1305_blocks_avx2(Poly1305Ctx* ctx, const uint8_t* data,
-                                                          size_t nblocks) {
-  // Short runs and the final padded block are cheaper in the scalar kernel.
-  if (nblocks >= 16 && !ctx->final) {
-    size_t vec = nblocks & ~size_t(7);
-    blocks_avx2_groups(ctx->h, ctx->r, data, vec);
-    data += 16 * vec;
-    nblocks -= vec;
-  }
-  if (nblocks > 0) poly1305_blocks_64(ctx, data, nblocks);
+}  // namespace
+
+void poly1305_blocks_ifma(Poly1305Ctx* ctx, const uint8_t* data, size_t nblocks) {
+  split_blocks(ctx, data, nblocks, 16, 32, blocks_ifma_groups, poly1305_blocks_avx2);
+}
+
+void poly1305_blocks_avx2(Poly1305Ctx* ctx, const uint8_t* data, size_t nblocks) {
+  split_blocks(ctx, data, nblocks, 8, 16, blocks_avx2_groups, poly1305_blocks_64);
 }
 
 #endif
