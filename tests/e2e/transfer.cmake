@@ -5,3 +5,11 @@ foreach(t recv_recv_test recv_transfer_test)
     target_link_libraries(${t} PRIVATE fl_send)
   endif()
 endforeach()
+
+# The real agent and the real sender over loopback.
+if(TARGET ferrylink AND TARGET ferrylink-send AND NOT WIN32)
+  add_test(NAME e2e_transfer
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/transfer/transfer_e2e.sh
+                   $<TARGET_FILE:ferrylink> $<TARGET_FILE:ferrylink-send>)
+  set_tests_properties(e2e_transfer PROPERTIES LABELS e2e TIMEOUT 600)
+endif()

@@ -258,7 +258,10 @@ public:
     own.features = config.features;
     return handshake_run(&s.ch, s.io, config.private_key, &own, 1, nullptr);
   }
+  // Ends the connection with MSG_END.
   void close() { sender_close(&s); }
+  // Vanishes without a word.
+  void drop() { sender_drop(&s); }
 
   int send(uint8_t type, const std::vector<uint8_t>& body) {
     return channel_send_message(&s.ch, type, body.data(), body.size());

@@ -389,7 +389,7 @@ TEST_F(Transfer, SenderResumesAfterTheConnectionWasLost) {
     ASSERT_EQ(m.type, MSG_ACK);
     EXPECT_EQ(be64(&m.body[18]), uint64_t(i) * 17 * 65491);
   }
-  peer.close();
+  peer.drop();
   ASSERT_TRUE(agent.wait_sessions_ended(1));
   auto logs = agent.recorder.log_copy();
   ASSERT_GE(logs.size(), 2u);

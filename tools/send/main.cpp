@@ -39,12 +39,14 @@ const char kUsage[] =
     "options:\n"
     "  --name NAME      the name the PC shows for this device (default: the computer's name)\n"
     "  --yes            confirm the pairing code without asking\n"
-    "  --data-dir DIR   where this sender keeps its key and its paired PCs\n";
+    "  --data-dir DIR   where this sender keeps its key and its paired PCs\n"
+    "  --max-rate RATE  send at most RATE bytes per second (suffix K, M or G)\n";
 
 struct Options {
   std::string to, name, data_dir, text;
   int text_kind = 0;  // kOfferKindText or kOfferKindLink when a text is sent
   bool yes = false, discover = false;
+  uint64_t max_rate = 0;
   std::vector<std::string> paths;
 };
 
@@ -68,6 +70,11 @@ int parse_options(const std::vector<std::string>& args, Options* o) {
     else if (a == "--data-dir") ok = value(&o->data_dir);
     else if (a == "--text") { ok = value(&o->text); o->text_kind = kOfferKindText; }
     else if (a == "--link") { ok = value(&o->text); o->text_kind = kOfferKindLink; }
+    else if (a == "--max-rate") {
+      std::string rate;
+      ok = value(&rate);
+      if (ok && !parse_rate(rate.c_str(), &o->max_rate)) return usage_error("bad --max-rate");
+    }
     else if (a == "--yes") o->yes = true;
     else if (a == "--discover") o->discover = true;
     else if (a == "--help" || a == "-h") { fputs(kUsage, stdout); return -1; }
@@ -188,6 +195,7 @@ int send_files(Sender* s, const Options& o) {
   }
   ProgressView view;
   progress_init(&view, stderr, stderr_is_terminal());
+  view.max_rate = o.max_rate;
   SendProgress progress{progress_report, &view};
   int rc = sender_send_files(s, list.items.data(), int(list.items.size()), &progress);
   progress_finish(&view);

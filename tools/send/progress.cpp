@@ -1,5 +1,6 @@
 #include "progress.h"
 
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/sync.h"
@@ -54,6 +55,13 @@ void write_line(ProgressView* v, uint64_t done, uint64_t total, uint64_t now) {
   fflush(v->out);
 }
 
+// Sleeps while the bytes sent since the first report are ahead of the allowed rate.
+void hold_back(const ProgressView* v, uint64_t done, uint64_t now) {
+  if (!v->max_rate || done <= v->start_done) return;
+  uint64_t due_ms = (done - v->start_done) * 1000 / v->max_rate;
+  if (due_ms > now - v->start_ms) sleep_ms(uint32_t(due_ms - (now - v->start_ms)));
+}
+
 }  // namespace
 
 void progress_init(ProgressView* v, FILE* out, bool terminal) {
@@ -75,13 +83,28 @@ void progress_report(void* view, uint64_t done, uint64_t total, const char* name
       v->last_draw_ms = now;
       draw_bar(v, done, total, name, now);
     }
-    return;
+  } else {
+    int tenth = total ? int(done * 10 / total) : 10;
+    if (tenth != v->last_tenth) {
+      v->last_tenth = tenth;
+      write_line(v, done, total, now);
+    }
   }
-  int tenth = total ? int(done * 10 / total) : 10;
-  if (tenth != v->last_tenth) {
-    v->last_tenth = tenth;
-    write_line(v, done, total, now);
-  }
+  hold_back(v, done, now);
+}
+
+bool parse_rate(const char* text, uint64_t* bytes_per_s) {
+  char* end = nullptr;
+  unsigned long long n = strtoull(text, &end, 10);
+  if (end == text) return false;
+  uint64_t unit = 1;
+  if (*end == 'K' || *end == 'k') unit = 1000;
+  else if (*end == 'M' || *end == 'm') unit = 1000 * 1000;
+  else if (*end == 'G' || *end == 'g') unit = 1000 * 1000 * 1000;
+  if (unit != 1) ++end;
+  if (*end != 0 || n == 0) return false;
+  *bytes_per_s = n * unit;
+  return true;
 }
 
 void progress_finish(ProgressView* v) {

@@ -344,6 +344,11 @@ int sender_open(Sender* s, StreamOps* io, const SenderConfig* c) {
 }
 
 void sender_close(Sender* s) {
+  if (s->io && s->ch.established) channel_send_message(&s->ch, MSG_END, nullptr, 0);
+  sender_drop(s);
+}
+
+void sender_drop(Sender* s) {
   if (s->io) s->io->close(s->io);
   s->io = nullptr;
   free(s->msg);

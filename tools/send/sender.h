@@ -74,8 +74,10 @@ struct Sender {
 // client_stream_connect, now owned by s). SEND_OK leaves s ready for offers; on any other
 // status s is closed already.
 int sender_open(Sender* s, StreamOps* io, const SenderConfig* config);
-// Closes the connection (the agent sees it end) and frees what s holds. Safe twice.
+// Says goodbye (MSG_END), closes the connection and frees what s holds. Safe twice.
 void sender_close(Sender* s);
+// Closes the connection without a word, as a phone that vanishes. Safe twice.
+void sender_drop(Sender* s);
 
 // The next message from the agent into s->msg: its length (>= 2) or a channel result < 0.
 int sender_recv(Sender* s, int timeout_ms);
