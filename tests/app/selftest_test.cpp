@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <regex>
 #include <string>
 #include <vector>
 
@@ -72,7 +71,10 @@ TEST(SelfTest, AllChecksPassWithTheRealOperations) {
   EXPECT_EQ(g_lines[2], "ok aead");
   EXPECT_EQ(g_lines[3], "ok aead tamper");
   EXPECT_EQ(g_lines[4], "ok random");
-  EXPECT_TRUE(std::regex_match(g_lines[5], std::regex("info ipv4 count=[0-8]"))) << g_lines[5];
+  // At most eight addresses are counted.
+  EXPECT_TRUE(g_lines[5].size() == 17 && g_lines[5].rfind("info ipv4 count=", 0) == 0 &&
+              g_lines[5][16] >= '0' && g_lines[5][16] <= '8')
+      << g_lines[5];
   EXPECT_EQ(g_lines[6], os_line());
   EXPECT_EQ(g_lines[7], "SELFTEST OK (0 failures)");
 }

@@ -219,7 +219,7 @@ TEST_P(Sha256, WycheproofHkdfCasesThatFit) {
       if (!t["info"].as_string().empty() || salt.size() > 32 || okm.size() > 64) continue;
       if (t["result"].as_string() != "valid") continue;
       uint8_t ck[32] = {};
-      memcpy(ck, salt.data(), salt.size());
+      if (!salt.empty()) memcpy(ck, salt.data(), salt.size());
       Bytes ikm = unhex(t["ikm"].as_string());
       uint8_t out[64];
       hkdf2(ck, ikm.data(), ikm.size(), out, out + 32);
