@@ -36,6 +36,7 @@ void compute_tag(const uint8_t key[32], const uint8_t nonce[12], const uint8_t* 
 
 int aead_seal(const uint8_t key[32], const uint8_t nonce[12], const uint8_t* ad, size_t ad_len,
               const uint8_t* plaintext, size_t len, uint8_t* out) {
+  if (uint64_t(len) > kAeadMaxLength) return -1;
   if (len > 0) chacha20_xor(key, nonce, 1, plaintext, out, len);
   compute_tag(key, nonce, ad, ad_len, out, len, out + len);
   return 0;
@@ -43,6 +44,7 @@ int aead_seal(const uint8_t key[32], const uint8_t nonce[12], const uint8_t* ad,
 
 int aead_open(const uint8_t key[32], const uint8_t nonce[12], const uint8_t* ad, size_t ad_len,
               const uint8_t* ciphertext, size_t len, uint8_t* out) {
+  if (uint64_t(len) > kAeadMaxLength) return -1;
   uint8_t expected[16];
   compute_tag(key, nonce, ad, ad_len, ciphertext, len, expected);
   if (!ct_equal(expected, ciphertext + len, 16)) return -1;

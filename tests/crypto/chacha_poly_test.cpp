@@ -385,6 +385,21 @@ TEST_P(Aead, AnyFlippedBitIsRefusedAndOutIsUntouched) {
             -1);
 }
 
+// Past 2^32 - 1 blocks the counter would wrap onto keystream already used: refused before
+// any byte is read or written (the buffers here are far smaller than the lengths claimed).
+TEST_P(Aead, LengthsBeyondTheCounterAreRefused) {
+  if (sizeof(size_t) < 8) GTEST_SKIP() << "size_t cannot express such lengths";
+  Bytes key = pattern(32, 71), nonce = pattern(12, 72);
+  uint8_t small[64];
+  memset(small, 0x5c, sizeof small);
+  const size_t too_long = size_t(kAeadMaxLength) + 1;
+  EXPECT_EQ(aead_seal(key.data(), nonce.data(), nullptr, 0, small, too_long, small), -1);
+  EXPECT_EQ(aead_open(key.data(), nonce.data(), nullptr, 0, small, too_long, small), -1);
+  for (uint8_t b : small) ASSERT_EQ(b, 0x5c);
+  // The limit is the published maximum plaintext size, 274,877,906,880 bytes.
+  EXPECT_EQ(kAeadMaxLength, 274877906880u);
+}
+
 // Sealing and opening in one buffer, as the frame layer does, equals separate buffers.
 TEST_P(Aead, InPlaceEqualsSeparateBuffers) {
   Bytes key = pattern(32, 61), nonce = pattern(12, 62), ad = pattern(13, 63);
