@@ -118,25 +118,51 @@ void carry26(uint64_t d[5]) {
   d[0] &= kMask26;
 }
 
-// a * b mod p on radix-2^26 limbs held in 64-bit words, partially reduced (limbs below
-// 2^26 except limb 1, which may be a little over). Used for the powers of r.
-void mul26(const uint64_t a[5], const uint64_t b[5], uint64_t out[5]) {
-  uint64_t s[5];
-  for (int i = 1; i < 5; i++) s[i] = b[i] * 5;
-  uint64_t d[5];
-  d[0] = a[0] * b[0] + a[1] * s[4] + a[2] * s[3] + a[3] * s[2] + a[4] * s[1];
-  d[1] = a[0] * b[1] + a[1] * b[0] + a[2] * s[4] + a[3] * s[3] + a[4] * s[2];
-  d[2] = a[0] * b[2] + a[1] * b[1] + a[2] * b[0] + a[3] * s[4] + a[4] * s[3];
-  d[3] = a[0] * b[3] + a[1] * b[2] + a[2] * b[1] + a[3] * b[0] + a[4] * s[4];
-  d[4] = a[0] * b[4] + a[1] * b[3] + a[2] * b[2] + a[3] * b[1] + a[4] * b[0];
-  carry26(d);
-  for (int i = 0; i < 5; i++) out[i] = d[i];
+// ---- Powers of r ----------------------------------------------------------------------
+//
+// The vector kernels multiply each lane by a power of r. The powers come from a scalar
+// multiply in radix 2^44 (three limbs, nine 128-bit products): a + b 2^44 + c 2^88, where
+// 2^132 = 4 2^130 = 20 mod p folds limbs 3 and 4 back into 0 and 1.
+
+constexpr uint64_t kMask44 = (uint64_t(1) << 44) - 1;
+constexpr uint64_t kMask42 = (uint64_t(1) << 42) - 1;
+
+// r (exact 26-bit limbs) in radix 2^44.
+void r26_to_44(const uint32_t r[5], uint64_t l[3]) {
+  l[0] = uint64_t(r[0]) | (uint64_t(r[1]) & 0x3ffff) << 26;
+  l[1] = uint64_t(r[1]) >> 18 | uint64_t(r[2]) << 8 | (uint64_t(r[3]) & 0x3ff) << 34;
+  l[2] = uint64_t(r[3]) >> 10 | uint64_t(r[4]) << 16;
 }
 
-// pw[k] = r^k for k = 1 .. count, partially reduced radix-2^26 limbs.
-void powers26(const uint32_t r[5], int count, uint64_t pw[][5]) {
-  for (int i = 0; i < 5; i++) pw[1][i] = r[i];
-  for (int k = 2; k <= count; k++) mul26(pw[k - 1], pw[1], pw[k]);
+// a * b mod p, partially reduced: limbs below 2^44, 2^44 and 2^42 + 1.
+void mul44(const uint64_t a[3], const uint64_t b[3], uint64_t out[3]) {
+  u128 d0 = u128(a[0]) * b[0] + 20 * (u128(a[1]) * b[2] + u128(a[2]) * b[1]);
+  u128 d1 = u128(a[0]) * b[1] + u128(a[1]) * b[0] + 20 * (u128(a[2]) * b[2]);
+  u128 d2 = u128(a[0]) * b[2] + u128(a[1]) * b[1] + u128(a[2]) * b[0];
+  d1 += d0 >> 44;
+  d2 += d1 >> 44;
+  uint64_t l0 = uint64_t(d0) & kMask44, l1 = uint64_t(d1) & kMask44;
+  u128 l0_wide = l0 + (d2 >> 42) * 5;  // 2^130 = 5 mod p
+  uint64_t l1_wide = l1 + uint64_t(l0_wide >> 44);
+  out[0] = uint64_t(l0_wide) & kMask44;
+  out[1] = l1_wide & kMask44;
+  out[2] = (uint64_t(d2) & kMask42) + (l1_wide >> 44);
+}
+
+// pw[k] = r^k for k = 1 .. count.
+void powers44(const uint32_t r[5], int count, uint64_t pw[][3]) {
+  r26_to_44(r, pw[1]);
+  for (int k = 2; k <= count; k++) mul44(pw[k - 1], pw[1], pw[k]);
+}
+
+// Radix 2^44 (limb 1 possibly a bit over 44 bits) to radix-2^26 limbs.
+void limbs44_to_26(const uint64_t a[3], uint64_t l[5]) {
+  uint64_t a1 = a[1] & kMask44, a2 = a[2] + (a[1] >> 44);
+  l[0] = a[0] & kMask26;
+  l[1] = (a[0] >> 26 | a1 << 18) & kMask26;
+  l[2] = (a1 >> 8) & kMask26;
+  l[3] = (a1 >> 34 | a2 << 10) & kMask26;
+  l[4] = a2 >> 16;
 }
 
 #pragma GCC push_options
@@ -240,8 +266,9 @@ inline uint64_t sum_lanes(__m256i v) {
 
 // nblocks is a multiple of 8 and at least 8; h enters and leaves as radix-2^26 limbs.
 void blocks_avx2_groups(uint32_t h[5], const uint32_t r[5], const uint8_t* m, size_t nblocks) {
-  uint64_t pw[9][5];
-  powers26(r, 8, pw);
+  uint64_t pw44[9][3], pw[9][5];
+  powers44(r, 8, pw44);
+  for (int k = 1; k <= 8; k++) limbs44_to_26(pw44[k], pw[k]);
   const Mult by_r8 = make_mult(pw[8], pw[8], pw[8], pw[8]);
 
   // Chain a takes blocks 8k .. 8k+3, chain b blocks 8k+4 .. 8k+7; h joins lane 0 of a.
@@ -285,22 +312,11 @@ void blocks_avx2_groups(uint32_t h[5], const uint32_t r[5], const uint8_t* m, si
 // a b above 2^44, so limb k of the product is lo_k / 2^8 + hi_(k-1). Limbs 3, 4, 5 (2^132 and
 // up) fold back into 0, 1, 2 times 20, since 2^132 = 4 2^130 = 20 mod p.
 
-constexpr uint64_t kMask44 = (uint64_t(1) << 44) - 1;
-constexpr uint64_t kMask42 = (uint64_t(1) << 42) - 1;
-
 // Radix 2^44 from the three-word form (w2 a few bits).
 void words_to_44(uint64_t w0, uint64_t w1, uint64_t w2, uint64_t l[3]) {
   l[0] = w0 & kMask44;
   l[1] = (w0 >> 44 | w1 << 20) & kMask44;
   l[2] = w1 >> 24 | w2 << 40;
-}
-
-void limbs26_to_44(const uint64_t in[5], uint64_t l[3]) {
-  uint32_t narrow[5];
-  for (int i = 0; i < 5; i++) narrow[i] = uint32_t(in[i]);
-  uint64_t w0, w1, w2;
-  limbs26_to_64(narrow, &w0, &w1, &w2);
-  words_to_44(w0, w1, w2, l);
 }
 
 #pragma GCC push_options
@@ -389,9 +405,8 @@ inline Lanes44 add44(const Lanes44& a, const Lanes44& b) {
 
 // nblocks is a multiple of 16 and at least 16; h enters and leaves as radix-2^26 limbs.
 void blocks_ifma_groups(uint32_t h[5], const uint32_t r[5], const uint8_t* m, size_t nblocks) {
-  uint64_t pw26[17][5], pw[17][3];
-  powers26(r, 16, pw26);
-  for (int k = 1; k <= 16; k++) limbs26_to_44(pw26[k], pw[k]);
+  uint64_t pw[17][3];
+  powers44(r, 16, pw);
   const uint64_t* const step_lanes[8] = {pw[16], pw[16], pw[16], pw[16],
                                          pw[16], pw[16], pw[16], pw[16]};
   const Mult44 by_r16 = make_mult44(step_lanes);
@@ -436,8 +451,9 @@ void blocks_ifma_groups(uint32_t h[5], const uint32_t r[5], const uint8_t* m, si
 
 typedef void (*GroupKernel)(uint32_t h[5], const uint32_t r[5], const uint8_t* m, size_t nblocks);
 
-// Whole groups go to the vector code once the run is long enough to pay for the powers of r;
-// short runs, the rest and the final padded block go to the next narrower kernel.
+// Whole groups go to the vector code once the run is long enough to pay for the powers of r
+// (measured: from about 48 blocks on); short runs, the rest and the final padded block go to
+// the next narrower kernel.
 void split_blocks(Poly1305Ctx* ctx, const uint8_t* data, size_t nblocks, size_t group,
                   size_t min_blocks, GroupKernel groups,
                   void (*rest)(Poly1305Ctx*, const uint8_t*, size_t)) {
@@ -453,11 +469,11 @@ void split_blocks(Poly1305Ctx* ctx, const uint8_t* data, size_t nblocks, size_t 
 }  // namespace
 
 void poly1305_blocks_ifma(Poly1305Ctx* ctx, const uint8_t* data, size_t nblocks) {
-  split_blocks(ctx, data, nblocks, 16, 32, blocks_ifma_groups, poly1305_blocks_avx2);
+  split_blocks(ctx, data, nblocks, 16, 48, blocks_ifma_groups, poly1305_blocks_avx2);
 }
 
 void poly1305_blocks_avx2(Poly1305Ctx* ctx, const uint8_t* data, size_t nblocks) {
-  split_blocks(ctx, data, nblocks, 8, 16, blocks_avx2_groups, poly1305_blocks_64);
+  split_blocks(ctx, data, nblocks, 8, 48, blocks_avx2_groups, poly1305_blocks_64);
 }
 
 #endif
