@@ -1,11 +1,136 @@
-// Self-install is not available in this build yet: the agent runs from where it was started
-// and the install question and --install leave everything as it is.
+// The order of installing and uninstalling and what the user is told; the system-specific
+// steps (folders, copying, autostart, processes) come from install_os.h.
 #include "app/install.h"
 
-bool is_installed_copy() { return false; }
+#include <cstdio>
 
-int install_program(char*, size_t) { return -1; }
+#include "app/install_os.h"
+#include "app/log.h"
+#include "app/messages.h"
+#include "platform/fs.h"
+#include "platform/system.h"
+#include "ui/desktop.h"
 
-void start_installed_copy(const char*) {}
+namespace {
 
-void uninstall_program(const char*) {}
+CommandRunner g_runner = nullptr;
+
+// The agent's own files in the data directory, in the order uninstall deletes them. The
+// inbox and anything else in the directory are never touched.
+const char* const kDataFiles[] = {"identity.key", "trust.txt", "config.ini", "log.txt"};
+
+constexpr size_t kPathCap = 800;
+
+unsigned long run_command(const char* command_line) {
+  return (g_runner ? g_runner : run_hidden_and_wait)(command_line);
+}
+
+// "<folder>/<program name>"; -1 when it does not fit (a cut path would name another file).
+int installed_file(const char* folder, char* out, size_t cap) {
+  int n = snprintf(out, cap, "%s%c%s", folder, kPathSep, install_os_program_name());
+  return (n < 0 || static_cast<size_t>(n) >= cap) ? -1 : 0;
+}
+
+// Runs the firewall commands of a step; returns the last one's exit code, or -1 when the
+// system has no firewall step.
+long run_firewall_step(int step, const char* program) {
+  char commands[kFirewallMaxCommands][kFirewallCommandCap];
+  int n = firewall_commands(install_os_firewall_tool(), step, program, commands);
+  long code = -1;
+  for (int i = 0; i < n; ++i) code = static_cast<long>(run_command(commands[i]));
+  return code;
+}
+
+void delete_data_files(const char* data_dir) {
+  for (const char* name : kDataFiles) {
+    char path[kPathCap];
+    snprintf(path, sizeof path, "%s%c%s", data_dir, kPathSep, name);
+    fs_delete(path);
+  }
+  install_os_remove_dir(data_dir);  // succeeds only when nothing else was in it
+}
+
+}  // namespace
+
+bool install_location(char* out, size_t cap) { return install_os_folder(out, cap) == 0; }
+
+bool is_installed_copy() {
+  char folder[kPathCap], installed[kPathCap], running[kPathCap];
+  if (!install_location(folder, sizeof folder)) return false;
+  if (installed_file(folder, installed, sizeof installed) != 0) return false;
+  if (program_path_utf8(running, sizeof running) != 0) return false;
+  return install_os_same_path(running, installed) != 0;
+}
+
+int firewall_commands(int tool, int step, const char* program,
+                      char out[kFirewallMaxCommands][kFirewallCommandCap]) {
+  if (!program) program = "";
+  if (tool == FIREWALL_NETSH_ADVANCED) {
+    // Deleting first keeps a single rule however often the agent is installed.
+    snprintf(out[0], kFirewallCommandCap,
+             "netsh advfirewall firewall delete rule name=\"ferrylink\"");
+    if (step != FIREWALL_ON_INSTALL) return 1;
+    snprintf(out[1], kFirewallCommandCap,
+             "netsh advfirewall firewall add rule name=\"ferrylink\" dir=in action=allow "
+             "program=\"%s\" enable=yes profile=private,domain",
+             program);
+    return 2;
+  }
+  if (tool == FIREWALL_NETSH_LEGACY) {
+    if (step == FIREWALL_ON_INSTALL) {
+      snprintf(out[0], kFirewallCommandCap,
+               "netsh firewall add allowedprogram program=\"%s\" name=\"ferrylink\" "
+               "mode=ENABLE scope=SUBNET",
+               program);
+    } else {
+      snprintf(out[0], kFirewallCommandCap, "netsh firewall delete allowedprogram program=\"%s\"",
+               program);
+    }
+    return 1;
+  }
+  return 0;
+}
+
+CommandRunner install_set_command_runner(CommandRunner runner) {
+  CommandRunner before = g_runner;
+  g_runner = runner;
+  return before;
+}
+
+int install_program(char* installed_path, size_t cap) {
+  if (installed_path && cap) installed_path[0] = '\0';
+  char folder[kPathCap], installed[kPathCap], running[kPathCap];
+  if (!install_location(folder, sizeof folder)) return -1;
+  if (installed_file(folder, installed, sizeof installed) != 0) return -1;
+  if (program_path_utf8(running, sizeof running) != 0) return -1;
+  install_os_make_folder(folder);
+  if (!install_os_same_path(running, installed) &&
+      install_os_copy_program(running, installed) != 0) {
+    return -1;
+  }
+  autostart_set(installed, true);
+  long code = run_firewall_step(FIREWALL_ON_INSTALL, installed);
+  // A refused or missing firewall tool is worth a log line, never a failed install.
+  if (code >= 0) agent_log("firewall rule exit code %lu", static_cast<unsigned long>(code));
+  if (installed_path && cap) snprintf(installed_path, cap, "%s", installed);
+  return 0;
+}
+
+void uninstall_program(const char* data_dir) {
+  char folder[kPathCap], installed[kPathCap];
+  bool located = install_location(folder, sizeof folder) &&
+                 installed_file(folder, installed, sizeof installed) == 0;
+  if (located) {
+    autostart_set(installed, false);
+    run_firewall_step(FIREWALL_ON_UNINSTALL, installed);
+  }
+  if (show_message_box(message_text(MESSAGE_UNINSTALL_QUESTION), BOX_YESNO | BOX_ICONQUESTION) ==
+      ANSWER_YES) {
+    delete_data_files(data_dir);
+  }
+  char running[kPathCap];
+  if (located && is_installed_copy() && program_path_utf8(running, sizeof running) == 0) {
+    install_os_self_delete(running, folder);
+  }
+  show_message_box(message_text(MESSAGE_UNINSTALLED), BOX_ICONINFORMATION);
+}

@@ -1,14 +1,56 @@
 #pragma once
 // Installing the agent for the current user: a copy in a per-user folder that starts at
-// log-on, and uninstalling it again. No administrator rights are needed.
+// log-on, and uninstalling it again. No administrator rights are needed. Windows: the copy
+// lives in "<local application data>\ferrylink\ferrylink.exe", the Run key of the current
+// user starts it and netsh opens the firewall for it. Linux: "~/.local/bin/ferrylink" and an
+// XDG autostart entry; there is no firewall step.
 #include <cstddef>
 
-// True when the running program file is the installed copy.
+// The install folder: 1 and the folder in out, or 0 (out empty) when this user has no
+// folder for it.
+bool install_location(char* out, size_t cap);
+// True when the install folder is known and the running program file is the installed
+// program file (compared by the system's rules for file names).
 bool is_installed_copy();
-// Copies the program into the install folder, makes it start at log-on and opens the
-// firewall for it. 0 and the installed program's path, or -1.
+// Copies the program into the install folder (unless it runs from there), makes it start
+// at log-on and opens the firewall for it, logging "firewall rule exit code %lu". 0 and the
+// installed program's path, or -1 when there is no install folder or the copy fails (then
+// nothing else has been changed). A failing firewall command does not fail the install.
 int install_program(char* installed_path, size_t cap);
-// Starts the program file as a new process without waiting for it.
+// Starts the program file as a new process without waiting for it; failures are silent.
 void start_installed_copy(const char* path);
-// The whole uninstall with its question and messages, for the given data directory.
+// The whole uninstall with its question and messages, for the given data directory: the
+// autostart entry and the firewall rule go, the user decides whether settings, identity,
+// paired devices and the log go too (received files always stay), and an uninstall run by
+// the installed copy removes that copy shortly after the process ends.
 void uninstall_program(const char* data_dir);
+
+// Whether the autostart entry exists, wherever it points.
+bool autostart_is_enabled();
+// Enable makes the program file start at log-on; disable removes the entry. Silent on
+// failure.
+void autostart_set(const char* program_path, bool enable);
+
+// Runs a console command line without a window and waits at most 15 s for it: its exit
+// code, or 1 when it cannot start or does not end in time (it is then left running).
+unsigned long run_hidden_and_wait(const char* command_line);
+
+// The firewall commands of this system (the install and uninstall steps run them).
+enum FirewallTool : int {
+  FIREWALL_NONE = 0,         // no firewall step
+  FIREWALL_NETSH_LEGACY,     // "netsh firewall" of Windows XP and older
+  FIREWALL_NETSH_ADVANCED,   // "netsh advfirewall" of Windows Vista and newer
+};
+enum FirewallStep : int { FIREWALL_ON_INSTALL, FIREWALL_ON_UNINSTALL };
+constexpr int kFirewallMaxCommands = 2;
+constexpr size_t kFirewallCommandCap = 1200;
+// Formats the command lines a step runs, in order, for the installed program file; returns
+// how many (0 for FIREWALL_NONE). On install the last one is the one whose exit code is
+// logged.
+int firewall_commands(int tool, int step, const char* program,
+                      char out[kFirewallMaxCommands][kFirewallCommandCap]);
+
+// Where install and uninstall run their firewall commands; tests put a recorder here.
+// Null restores run_hidden_and_wait. Returns the runner that was set before.
+typedef unsigned long (*CommandRunner)(const char* command_line);
+CommandRunner install_set_command_runner(CommandRunner runner);

@@ -43,6 +43,23 @@ void fill_session_config(const AgentState* a, SessionConfig* c) {
   desktop_session_events(&c->events);
 }
 
+// Starts a listener with a configuration made from the current settings and logs its port.
+bool start_listener(AgentState* a) {
+  SessionConfig config;
+  fill_session_config(a, &config);
+  int port = 0;
+  if (net_startup() == 0) a->listener = listener_start(&config, kFirstPort, &port);
+  if (!a->listener) return false;
+  a->port = port;
+  agent_log("listening on port %d", port);
+  return true;
+}
+
+void describe_service(const AgentState* a, ServiceDescription* desc) {
+  build_service_description(desc, a->settings.device_name, a->device_id,
+                            static_cast<uint16_t>(a->port));
+}
+
 }  // namespace
 
 void services_create_allowance(AgentState* a) { a->allowance = allowance_new(); }
@@ -58,22 +75,23 @@ int services_load_identity(AgentState* a) {
 }
 
 void services_start_network(AgentState* a) {
-  SessionConfig config;
-  fill_session_config(a, &config);
-  int port = 0;
-  if (net_startup() == 0) a->listener = listener_start(&config, kFirstPort, &port);
-  if (!a->listener) {
+  if (!start_listener(a)) {
     show_message_box(message_text(MESSAGE_LISTEN_FAILED), BOX_ICONERROR);
     return;
   }
-  a->port = port;
-  agent_log("listening on port %d", port);
-
   ServiceDescription desc;
-  build_service_description(&desc, a->settings.device_name, a->device_id,
-                            static_cast<uint16_t>(port));
+  describe_service(a, &desc);
   a->responder = mdns_start(&desc, agent_log_text);
   if (!a->responder) agent_log("mdns failed to start");
+}
+
+void services_change_inbox(AgentState* a) {
+  if (a->listener) listener_stop(a->listener);
+  a->listener = nullptr;
+  if (!start_listener(a)) return;
+  ServiceDescription desc;
+  describe_service(a, &desc);
+  mdns_update(a->responder, &desc);
 }
 
 void services_stop_network(AgentState* a) {

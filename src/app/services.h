@@ -9,6 +9,10 @@ void services_create_allowance(AgentState* a);
 int services_load_identity(AgentState* a);
 // Starts the listener (message 26 when no port is free) and then the responder.
 void services_start_network(AgentState* a);
+// After the user picked another inbox (window thread): stops the listener, starts a new one
+// whose sessions use the new folder (sessions already running finish into the old one) and
+// announces its port. When no listener can start the agent runs on without one, silently.
+void services_change_inbox(AgentState* a);
 // Stops the responder (it says goodbye) and then the listener.
 void services_stop_network(AgentState* a);
 void services_release(AgentState* a);

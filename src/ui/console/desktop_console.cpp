@@ -7,12 +7,14 @@
 #include <atomic>
 #include <cstdio>
 #include <cstring>
+#include <mutex>
 
 #include "ui/desktop.h"
 
 namespace {
 
 std::atomic<int> g_stop{0};
+std::mutex g_question;
 int g_wake_pipe[2] = {-1, -1};
 
 void on_stop_signal(int) {
@@ -38,12 +40,15 @@ int read_answer() {
 }  // namespace
 
 int show_message_box(const char* text, unsigned flags) {
+  // One question at a time: two sessions may ask at once, and the terminal is shared.
+  std::lock_guard<std::mutex> hold(g_question);
   unsigned buttons = flags & 0xF;
   fprintf(stderr, "ferrylink: %s\n", text);
   if (buttons != BOX_YESNO && buttons != BOX_YESNOCANCEL) return ANSWER_OK;
+  // Without a terminal nobody can answer: No installs nothing, deletes nothing, takes no
+  // offer.
   if (!isatty(STDIN_FILENO)) return ANSWER_NO;
-  const char* choices = buttons == BOX_YESNO ? "[y/N] " : "[y/n/C] ";
-  fputs(choices, stderr);
+  fputs(buttons == BOX_YESNO ? "[y/N] " : "[y/n/C] ", stderr);
   fflush(stderr);
   int c = read_answer();
   if (c == 'y') return ANSWER_YES;

@@ -1,12 +1,22 @@
 #pragma once
-// The hidden agent window (class "ferrylinkAgentWnd", never shown): hub of the tray icon, the
-// timer and the progress window. Destroying it ends the program.
+// The hidden agent window (class "ferrylinkAgentWnd", never shown): hub of the tray icon,
+// the timer and the progress window. Only the main thread touches it; worker threads post
+// the private messages below. Destroying it ends the program.
+#include <windows.h>
+
 struct AgentState;
 
-constexpr unsigned kTimerId = 1;
-constexpr unsigned kTimerPeriodMs = 1000;
+// Private messages of the agent window (WM_APP is 0x8000). The progress messages carry
+// nothing: their payload waits in the progress state.
+constexpr UINT WM_TRAY_CALLBACK = 0x8001;    // the shell, for the tray icon: lParam the event
+constexpr UINT WM_PROGRESS_UPDATE = 0x8003;  // show or refresh the progress window
+constexpr UINT WM_PROGRESS_HIDE = 0x8004;    // hide the progress window
 
-// Registers the class, creates the window, registers "TaskbarCreated", adds the tray icon and
-// starts the timer. 0 on success.
+constexpr UINT_PTR kTimerId = 1;
+constexpr UINT kTimerPeriodMs = 1000;
+
+// Registers the class and creates the window with the agent's icons, registers
+// "TaskbarCreated", adds the tray icon and starts the timer. 0 on success.
 int agent_window_create(AgentState* a);
-void agent_window_release_icons(AgentState* a);
+// The window procedure (exposed so that tests can drive it with messages).
+LRESULT CALLBACK agent_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
