@@ -39,7 +39,8 @@ void poly1305_blocks_portable(Poly1305Ctx* ctx, const uint8_t* data, size_t nblo
 void chacha20_init_state(uint32_t s[16], const uint8_t key[32], const uint8_t nonce[12],
                          uint32_t counter);
 
-// Accelerated kernels, each present only where the CPU is examined at run time.
+// Accelerated kernels (x86 only): call one only when crypto_cpu_features() reports its
+// extensions.
 void sha256_blocks_shani(uint32_t state[8], const uint8_t* data, size_t nblocks);
 void chacha20_xor_sse2(const uint8_t key[32], const uint8_t nonce[12], uint32_t counter,
                        const uint8_t* in, uint8_t* out, size_t len);
