@@ -77,16 +77,21 @@ void announce(MdnsResponder* r, bool goodbye) {
 }
 
 // Re-joins the group on the machine's current addresses; true when they changed. The
-// comparison is against the joined list, so an address whose join failed is retried (and
-// announced) at every refresh.
+// comparison is against the addresses found last time, not the joined list: on Linux a
+// second address of one interface cannot join the group again (the interface has it
+// already), and comparing with the joined list would call that a change every 5 seconds.
 bool refresh_interfaces(MdnsResponder* r) {
   uint32_t found[kMaxAddresses];
   int count = list_ipv4_addresses(found, kMaxAddresses);
   if (count < 0) count = 0;
   if (count > kMaxAddresses) count = kMaxAddresses;
-  if (count == r->joined_count &&
-      memcmp(found, r->joined, sizeof(uint32_t) * size_t(count)) == 0)
-    return false;
+  {
+    LockGuard guard(r->lock);
+    const ServiceDescription& d = r->description;
+    if (count == d.address_count &&
+        memcmp(found, d.addresses, sizeof(uint32_t) * size_t(count)) == 0)
+      return false;
+  }
   for (int i = 0; i < r->joined_count; i++)
     udp_leave_group(r->socket, kMdnsGroup, r->joined[i]);
   r->joined_count = 0;
