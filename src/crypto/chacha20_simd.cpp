@@ -196,15 +196,18 @@ size_t groups_avx512(uint32_t s[16], const uint8_t* in, uint8_t* out, size_t len
 }  // namespace avx512
 #pragma GCC pop_options
 
-// Bulk with the given widest kernel, then narrower groups, then the keystream tail.
-template <size_t (*Widest)(uint32_t*, const uint8_t*, uint8_t*, size_t)>
-void xor_with(const uint8_t key[32], const uint8_t nonce[12], uint32_t counter,
-              const uint8_t* in, uint8_t* out, size_t len) {
+enum Width { kSse2, kAvx2, kAvx512 };
+
+// Whole groups on the widest vectors allowed, what remains on narrower ones, and the last
+// partial group from a keystream buffer.
+void xor_up_to(Width widest, const uint8_t key[32], const uint8_t nonce[12], uint32_t counter,
+               const uint8_t* in, uint8_t* out, size_t len) {
   uint32_t s[16];
   chacha20_init_state(s, key, nonce, counter);
-  size_t done = Widest(s, in, out, len);
-  if (Widest == avx512::groups_avx512) done += avx2::groups_avx2(s, in + done, out + done, len - done);
-  if (Widest != sse2::groups_sse2) done += sse2::groups_sse2(s, in + done, out + done, len - done);
+  size_t done = 0;
+  if (widest >= kAvx512) done += avx512::groups_avx512(s, in, out, len);
+  if (widest >= kAvx2) done += avx2::groups_avx2(s, in + done, out + done, len - done);
+  done += sse2::groups_sse2(s, in + done, out + done, len - done);
   if (done < len) sse2::tail_sse2(s, in + done, out + done, len - done);
 }
 
@@ -212,17 +215,17 @@ void xor_with(const uint8_t key[32], const uint8_t nonce[12], uint32_t counter,
 
 void chacha20_xor_sse2(const uint8_t key[32], const uint8_t nonce[12], uint32_t counter,
                        const uint8_t* in, uint8_t* out, size_t len) {
-  xor_with<sse2::groups_sse2>(key, nonce, counter, in, out, len);
+  xor_up_to(kSse2, key, nonce, counter, in, out, len);
 }
 
 void chacha20_xor_avx2(const uint8_t key[32], const uint8_t nonce[12], uint32_t counter,
                        const uint8_t* in, uint8_t* out, size_t len) {
-  xor_with<avx2::groups_avx2>(key, nonce, counter, in, out, len);
+  xor_up_to(kAvx2, key, nonce, counter, in, out, len);
 }
 
 void chacha20_xor_avx512(const uint8_t key[32], const uint8_t nonce[12], uint32_t counter,
                          const uint8_t* in, uint8_t* out, size_t len) {
-  xor_with<avx512::groups_avx512>(key, nonce, counter, in, out, len);
+  xor_up_to(kAvx512, key, nonce, counter, in, out, len);
 }
 
 #endif

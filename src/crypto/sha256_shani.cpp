@@ -31,8 +31,8 @@ __attribute__((target("sha,sse4.1"))) void sha256_blocks_shani(uint32_t state[8]
         t = _mm_add_epi32(t, _mm_alignr_epi8(w[(g + 3) % 4], w[(g + 2) % 4], 4));
         w[g % 4] = _mm_sha256msg2_epu32(t, w[(g + 3) % 4]);
       }
-      __m128i wk = _mm_add_epi32(
-          w[g % 4], _mm_loadu_si128(reinterpret_cast<const __m128i*>(kSha256RoundConstants + 4 * g)));
+      const __m128i* k = reinterpret_cast<const __m128i*>(kSha256RoundConstants + 4 * g);
+      __m128i wk = _mm_add_epi32(w[g % 4], _mm_loadu_si128(k));
       cdgh = _mm_sha256rnds2_epu32(cdgh, abef, wk);
       abef = _mm_sha256rnds2_epu32(abef, cdgh, _mm_shuffle_epi32(wk, 0x0e));
     }
