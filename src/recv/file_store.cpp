@@ -64,6 +64,22 @@ bool is_reserved_device_name(const unsigned char* s, size_t n) {
          stem[3] <= '9';
 }
 
+// A name cut at 200 characters may end in spaces or dots (which Windows drops, reaching
+// another name, or keeps as a name nothing else can open) and what is left may then be a
+// device name. Trims them again and puts the "_" in front when needed; returns the new
+// length, 0 when nothing is left.
+size_t settle_cut(char* head, size_t keep, size_t cap, size_t prefixed) {
+  while (keep > prefixed && (head[keep - 1] == ' ' || head[keep - 1] == '.')) --keep;
+  if (keep == prefixed) return 0;
+  if (!prefixed && keep + 1 <= cap &&
+      is_reserved_device_name(reinterpret_cast<const unsigned char*>(head), keep)) {
+    memmove(head + 1, head, keep);
+    head[0] = '_';
+    ++keep;
+  }
+  return keep;
+}
+
 // The sanitiser works on (pointer, length) so that split_offer_path need not copy pieces.
 int sanitize_range(const unsigned char* s, size_t n, char* out, size_t cap) {
   if (n == 0) return -1;
@@ -109,6 +125,8 @@ int sanitize_range(const unsigned char* s, size_t n, char* out, size_t cap) {
       }
     }
     keep = ext ? bound[kComponentMaxChars - ext_len] : bound[kComponentMaxChars];
+    if (!ext) keep = settle_cut(head, keep, sizeof head, prefix);
+    if (keep == 0) return -1;
   }
   if (keep + ext_len + 1 > cap) return -1;
   memcpy(out, head, keep);
@@ -208,22 +226,29 @@ bool meta_matches(const char* meta_path, const char* line, size_t line_len) {
 }
 
 // The leaf's own partial file from an earlier transfer, when it belongs to this very item
-// and nobody else in this process is using it. Claims it on success.
+// and nobody else in this process is using it. The candidate is claimed before its files are
+// even read: an open metadata file would keep its owner from deleting or replacing it on
+// platforms that lock open files. Stays claimed on success.
 bool try_resume(IncomingFile* r, const char* folder, const char* leaf, const char* line,
                 size_t line_len) {
   char part[kStorePathCap], meta[kStorePathCap];
-  if (!format_path(part, sizeof part, "%s%s%s.flpart", folder, join_sep(folder), leaf) ||
-      !format_path(meta, sizeof meta, "%s%s%s.flmeta", folder, join_sep(folder), leaf))
+  if (!line ||
+      !format_path(part, sizeof part, "%s%s%s.flpart", folder, join_sep(folder), leaf) ||
+      !format_path(meta, sizeof meta, "%s%s%s.flmeta", folder, join_sep(folder), leaf) ||
+      !mark_in_use(part))
     return false;
-  uint64_t have = 0;
-  if (!fs_exists(part) || !line || !meta_matches(meta, line, line_len)) return false;
-  if (fs_stat(part, &have) != 0 || have > r->size) return false;
-  if (!mark_in_use(part)) return false;
   memcpy(r->partial_path, part, sizeof part);
-  memcpy(r->meta_path, meta, sizeof meta);
   r->registered = 1;
-  r->stored = have;
-  return true;
+  uint64_t have = 0;
+  if (fs_exists(part) && meta_matches(meta, line, line_len) && fs_stat(part, &have) == 0 &&
+      have <= r->size) {
+    memcpy(r->meta_path, meta, sizeof meta);
+    r->stored = have;
+    return true;
+  }
+  unmark_in_use(r);
+  r->partial_path[0] = 0;
+  return false;
 }
 
 // Creates "<final>.flpart", or "<final>.<n>.flpart" for the first n whose name is free. The
@@ -437,8 +462,8 @@ int incoming_finish(IncomingFile* record, const uint8_t sha256[32], int* abort_c
     *abort_code = ABORT_MOVE;
     return FILE_FAILED;
   }
+  fs_delete(record->meta_path);  // still ours: the partial's name is released only now
   unmark_in_use(record);
-  fs_delete(record->meta_path);
   if (record->mtime_ms != 0) fs_set_mtime(record->final_path, record->mtime_ms);
   record->finished = 1;
   *abort_code = 0;

@@ -22,6 +22,7 @@
 
 #ifdef _WIN32
 #include <windows.h>
+#include <shellapi.h>
 #endif
 
 namespace {
@@ -269,9 +270,13 @@ int run(const std::vector<std::string>& args) {
 }  // namespace
 
 #ifdef _WIN32
-// The command line arrives as UTF-16; everything inside works in UTF-8.
-int wmain(int argc, wchar_t** argv) {
+// The narrow argv is in the ANSI code page; the UTF-16 command line holds every name as it
+// is, and everything inside works in UTF-8.
+int main() {
   terminal_use_utf8();
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (!argv) return 2;
   std::vector<std::string> args;
   for (int i = 1; i < argc; ++i) {
     int n = WideCharToMultiByte(CP_UTF8, 0, argv[i], -1, nullptr, 0, nullptr, nullptr);
@@ -280,6 +285,7 @@ int wmain(int argc, wchar_t** argv) {
     a.resize(strlen(a.c_str()));
     args.push_back(a);
   }
+  LocalFree(argv);
   return run(args);
 }
 #else
