@@ -21,12 +21,16 @@ mkdir -p "$data"; head -c 262144 /dev/zero | tr '\0' 'a' > "$data/log.txt"
 pids+=($!); first=$!
 check "start line is logged" wait_for 20 file_has "$data/log.txt" "ferrylink 0.1.0 started (id "
 check "a 262144-byte log survives start-up" [ "$(head -c 4 "$data/log.txt")" = "aaaa" ]
+first_id=$(grep -o 'started (id [0-9a-f]*' "$data/log.txt" | head -1)
+check "the device id is 16 lower-case hex digits" bash -c "[[ '$first_id' =~ ^'started (id '[0-9a-f]{16}$ ]]"
+
 check "log lines are echoed with --console" file_has "$scratch/first.err" "started (id"
 check "inbox is created" [ -d "$inbox" ]
 # Unattended, with the inbox given: no question, no intro, so nothing reaches config.ini.
 check "an unattended run saves no settings" [ ! -e "$data/config.ini" ]
 
-# A second copy says so and ends with 0, saving nothing.
+# A second copy says so and ends with 0, saving nothing. (It does drop the oversized log
+# first: the size check comes before the single-copy check.)
 "$agent" --data-dir "$data" --inbox "$inbox" 2> "$scratch/second.err" < /dev/null
 check "second copy exits 0" [ $? -eq 0 ]
 check "second copy shows the already-running message" \
@@ -44,8 +48,16 @@ head -c 262145 /dev/zero | tr '\0' 'a' > "$data/log.txt"
 pids+=($!); again=$!
 check "restart logs its start line" wait_for 20 file_has "$data/log.txt" "started (id"
 check "a 262145-byte log is dropped at start-up" [ "$(head -c 4 "$data/log.txt")" != "aaaa" ]
+check "a restart reads back the same device id" file_has "$data/log.txt" "$first_id"
 kill -TERM "$again"; wait "$again"
 check "agent exits 0 on SIGTERM" [ $? -eq 0 ]
+
+# An identity key that can be neither read nor written stops the start with exit code 1.
+mkdir -p "$scratch/broken/identity.key"
+"$agent" --autotest --data-dir "$scratch/broken" --inbox "$inbox" 2> "$scratch/broken.err" < /dev/null
+check "an unusable identity key ends the start with exit code 1" [ $? -eq 1 ]
+check "and says identity error" file_has "$scratch/broken.err" "identity error"
+check "and starts no listener" bash -c "! grep -q 'listening on port' '$scratch/broken/log.txt' 2>/dev/null"
 
 # Without --data-dir the data lives in the per-user config folder.
 "$agent" --autotest --inbox "$inbox" 2>/dev/null &
