@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -149,12 +150,18 @@ class SummaryReporter : public benchmark::ConsoleReporter {
 public:
   void ReportRuns(const std::vector<Run>& runs) override {
     ConsoleReporter::ReportRuns(runs);
+    // Single runs count as they are; with --benchmark_repetitions the median wins.
     for (const Run& r : runs) {
-      if (r.error_occurred || r.run_type != Run::RT_Iteration) continue;
+      if (r.error_occurred) continue;
+      bool median = r.run_type == Run::RT_Aggregate && r.aggregate_name == "median";
+      if (r.run_type != Run::RT_Iteration && !median) continue;
+      std::string name = r.run_name.str();
+      if (!median && medians_.count(name)) continue;
+      if (median) medians_.insert(name);
       auto bytes = r.counters.find("bytes_per_second");
       auto items = r.counters.find("items_per_second");
-      if (bytes != r.counters.end()) rate_[r.benchmark_name()] = bytes->second.value / 1e6;
-      if (items != r.counters.end()) rate_[r.benchmark_name()] = items->second.value;
+      if (bytes != r.counters.end()) rate_[name] = bytes->second.value / 1e6;
+      if (items != r.counters.end()) rate_[name] = items->second.value;
     }
   }
   void Summarise() const {
@@ -178,6 +185,7 @@ private:
     return it == rate_.end() ? 0 : it->second;
   }
   std::map<std::string, double> rate_;
+  std::set<std::string> medians_;
 };
 
 }  // namespace
