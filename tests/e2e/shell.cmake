@@ -5,7 +5,7 @@ endif()
 if(WIN32)
   add_executable(win_driver shell/win_driver.cpp)
   target_link_options(win_driver PRIVATE -municode)
-  target_link_libraries(win_driver PRIVATE user32)
+  target_link_libraries(win_driver PRIVATE user32 version)
   add_test(NAME e2e_win_agent_lifecycle
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/shell/win_agent_lifecycle.sh
                    $<TARGET_FILE:ferrylink> $<TARGET_FILE:win_driver>)

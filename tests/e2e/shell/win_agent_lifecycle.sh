@@ -36,4 +36,12 @@ wait "$second"; code=$?
 check "second copy exits 0" [ $code -eq 0 ]
 wine "$win_driver" quit 10
 wait "$first"; check "agent exits 0 after its window closes" [ $? -eq 0 ]
+# An identity key that can be neither read nor written: the "identity error" box, exit 1.
+mkdir -p "$scratch/broken/identity.key"
+wine "$exe" --autotest --data-dir "$(winepath -w "$scratch/broken")" --inbox "$(winepath -w "$inbox")" &
+broken=$!; pids+=($broken)
+text=$(wine "$win_driver" box ok 60 | tr -d '\r')
+check "an unusable identity key shows the identity error box" [ "$text" = "identity error" ]
+wait "$broken"; code=$?
+check "and ends with exit code 1" [ $code -eq 1 ]
 echo "all Windows agent lifecycle checks passed"
