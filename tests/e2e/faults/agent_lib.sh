@@ -14,7 +14,8 @@ start_agent() {
   out=$scratch/agent.$starts.out
   "$agent" --console --autotest --data-dir "$data" --inbox "$inbox" > "$out" 2>&1 &
   agent_pid=$!; pids+=($agent_pid)
-  wait_for 30 file_has "$out" "listening on port" || fail "agent start $starts"
+  # The start line comes after the listener and the responder, so every thread is there.
+  wait_for 30 file_has "$out" "started (id" || fail "agent start $starts"
   port=$(grep -o 'listening on port [0-9]*' "$out" | head -1 | awk '{print $4}')
 }
 stop_agent() {
