@@ -16,6 +16,8 @@ constexpr size_t kIoPiece = 65536;  // no single send or receive moves more than
 constexpr int kStopPollMs = 20;
 constexpr int kStopPolls = 100;     // about two seconds in all
 constexpr int kAcceptRetryMs = 50;
+// One read of the stream takes at most this many times its time-out in all.
+constexpr uint64_t kReadWaits = 2;
 
 }  // namespace
 
@@ -56,12 +58,25 @@ struct TcpStream {
 
 Socket stream_socket(StreamOps* self) { return *static_cast<Socket*>(self->ctx); }
 
+// The time-out of one wait for the next piece, so that the whole read ends by read_end.
+int wait_within(int timeout_ms, uint64_t read_end) {
+  if (timeout_ms < 0) return timeout_ms;
+  const uint64_t now = monotonic_ms();
+  if (now >= read_end) return 0;  // one last look at what has already arrived
+  return static_cast<int>(std::min<uint64_t>(static_cast<uint64_t>(timeout_ms), read_end - now));
+}
+
 int tcp_recv_exact(StreamOps* self, void* buf, size_t len, int timeout_ms) {
   const Socket s = stream_socket(self);
   auto* p = static_cast<uint8_t*>(buf);
+  // The limit is per wait, so a peer that keeps sending slowly is not cut off mid-read; but a
+  // peer that trickles a byte just inside it would hold the worker for as long as it likes
+  // (a 512-byte handshake frame at a byte every 9 s takes over an hour, and four such peers
+  // shut every phone out), so the read as a whole ends after a few waits' worth of time.
+  const uint64_t read_end =
+      monotonic_ms() + static_cast<uint64_t>(timeout_ms < 0 ? 0 : timeout_ms) * kReadWaits;
   while (len > 0) {
-    // The limit is per wait: a peer that keeps sending slowly is not cut off mid-read.
-    const int ready = socket_wait_readable(s, timeout_ms);
+    const int ready = socket_wait_readable(s, wait_within(timeout_ms, read_end));
     if (ready == 0) return -2;
     if (ready < 0) return -3;
     const int64_t got = socket_recv(s, p, std::min(len, kIoPiece));

@@ -44,7 +44,9 @@ int listener_connections(Listener* listener);
 
 // Stream operations over a connected socket, which the stream then owns (its close closes
 // the socket). Null when memory runs out; the socket is then left to the caller.
-//   recv_exact: each wait for data is limited to timeout_ms (negative: no limit);
-//               0, -2 when a wait ran out, -3 on an error or when the peer closed.
+//   recv_exact: each wait for data is limited to timeout_ms (negative: no limit), and the
+//               whole read to twice timeout_ms, so that a peer trickling bytes cannot hold
+//               a worker; 0, -2 when a wait or the whole read ran out, -3 on an error or
+//               when the peer closed.
 //   send_all:   sends in pieces of at most 64 KiB; 0, or -1 on an error or closed peer.
 StreamOps* stream_ops_new(Socket s);
