@@ -37,6 +37,7 @@ send() {
 size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
 bigger_than() { [ "$(size_of "$1")" -gt "$2" ]; }
 log_count() { grep -cF -- "$1" "$data/log.txt"; }
+anna_pairings() { grep -cE "AUTOTEST pairing code=[0-9]{6} peer=Anna$" "$data/log.txt"; }
 
 start_agent
 
@@ -68,7 +69,22 @@ check "link send exits 0" [ $? -eq 0 ]
 check "the agent received the text" wait_for 5 file_has "$out" "text from Anna: hello from the e2e test"
 check "the agent received the link" wait_for 5 file_has "$out" "link from Anna: https://example.org/a?b=c"
 check "the allowance covered both" [ "$(log_count "AUTOTEST offer")" -eq "$offers_before" ]
-check "no pairing the second time" [ "$(log_count "AUTOTEST pairing")" -eq 1 ]
+check "no pairing the second time" [ "$(anna_pairings)" -eq 1 ]
+
+# ---- what the phone says when something goes wrong: one line, exit status 1 ----
+"$sender" --to 127.0.0.1:1 --data-dir "$scratch/phones/Anna" "$src/big.bin" > /dev/null 2> "$scratch/refused.err"
+check "an unreachable agent fails" [ $? -eq 1 ]
+check "refused connection in words" file_has "$scratch/refused.err" "ferrylink-send: cannot connect to 127.0.0.1:1: connection refused"
+printf 'n\n' | "$sender" --to "127.0.0.1:$port" --name Bert --data-dir "$scratch/phones/Bert" \
+  "$src/big.bin" > "$scratch/declined.out" 2> "$scratch/declined.err"
+check "a declined pairing fails" [ $? -eq 1 ]
+check "the question is asked" file_has "$scratch/declined.out" "Same code on the PC? [y/N]"
+check "declined pairing in words" file_has "$scratch/declined.err" "ferrylink-send: pairing declined: the codes differ"
+check "the agent logs the broken pairing" wait_for 5 file_has "$data/log.txt" "pairing did not complete"
+check "nothing of Bert's is offered" [ "$(grep -c "offer from=Bert" "$data/log.txt")" -eq 0 ]
+send Anna --text "$(head -c 60001 /dev/zero | tr '\0' x)" > /dev/null 2> "$scratch/long.err"
+check "an oversized text fails" [ $? -eq 1 ]
+check "the rejection is explained" file_has "$scratch/long.err" "ferrylink-send: offer rejected: not acceptable to the PC"
 
 # ---- a sender killed half-way, then the same file again ----
 head -c 67108864 /dev/urandom > "$src/half.bin"
@@ -101,7 +117,7 @@ send Anna "$src/restart.bin" > "$scratch/restart.txt" 2>&1
 check "the send after the restart exits 0" [ $? -eq 0 ]
 check "it resumed after the restart" grep -q "^stored    restart.bin (67.1 MB, resumed at " "$scratch/restart.txt"
 check "the restarted transfer is intact" cmp "$src/restart.bin" "$inbox/restart.bin"
-check "the restarted agent still knows the phone" [ "$(log_count "AUTOTEST pairing")" -eq 1 ]
+check "the restarted agent still knows the phone" [ "$(anna_pairings)" -eq 1 ]
 
 # ---- four phones at once, same names, same inbox ----
 for i in 1 2 3 4; do
