@@ -26,6 +26,8 @@
 //   idle-unknown  handshake and trust states, then a message of unknown type, no skip flag
 //   idle-slow     handshake and trust states, then an offer trickled one byte every I ms
 //   data-random   an accepted offer of one 8 MiB file, 1 MiB of its data, then random bytes
+//   data-stall    the same 1 MiB, then nothing
+//   data-slow     the same 1 MiB, then the next data message one byte every I ms
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -230,15 +232,31 @@ std::vector<uint8_t> sealed_frame(Sender* s, const std::vector<uint8_t>& plain) 
   return f;
 }
 
-// Sends a MSG_DATA of len bytes at offset for item 0 of offer id.
-bool send_data(Sender* s, const uint8_t id[16], uint64_t offset, size_t len) {
+// A MSG_DATA of len random bytes at offset for item 0 of offer id.
+std::vector<uint8_t> data_message(const uint8_t id[16], uint64_t offset, size_t len) {
   std::vector<uint8_t> m = random_block(2 + 16 + 2 + 8 + len);
   m[0] = MSG_DATA;
   m[1] = 0;
   memcpy(&m[2], id, 16);
   m[18] = m[19] = 0;
   for (int b = 0; b < 8; ++b) m[20 + b] = uint8_t(offset >> (56 - 8 * b));
+  return m;
+}
+
+bool send_data(Sender* s, const uint8_t id[16], uint64_t offset, size_t len) {
+  auto m = data_message(id, offset, len);
   return channel_send(&s->ch, m.data(), m.size()) == 0;
+}
+
+// Sends a frame one byte per interval until it is out, the agent closes or the deadline.
+void trickle(Sender* s, const std::vector<uint8_t>& frame, uint64_t deadline) {
+  for (size_t i = 0; i < frame.size() && left_ms(deadline) > 0; ++i) {
+    if (s->io->send_all(s->io, &frame[i], 1) != 0) return;
+    // Readable means closed (or an acknowledgement, which the agent sends only after whole
+    // data messages): either way the trickle has been answered.
+    if (client_stream_readable(s->io, std::min(g_opt.interval_ms, left_ms(deadline))) != 0)
+      return;
+  }
 }
 
 void run_after_handshake(Peer* p) {
@@ -288,13 +306,9 @@ void run_after_handshake(Peer* p) {
     channel_send(&s.ch, msg, sizeof msg);
   } else if (b == "idle-slow") {
     uint8_t id[16];
-    auto frame = sealed_frame(&s, offer_message(1000, id));
-    for (size_t i = 0; i < frame.size() && left_ms(deadline) > 0; ++i) {
-      if (s.io->send_all(s.io, &frame[i], 1) != 0) break;
-      if (client_stream_readable(s.io, std::min(g_opt.interval_ms, left_ms(deadline))) != 0)
-        break;  // the agent closed (nothing else is due while its offer is incomplete)
-    }
-  } else if (b == "data-random") {
+    trickle(&s, sealed_frame(&s, offer_message(1000, id)), deadline);
+  } else if (b == "data-random" || b == "data-stall" || b == "data-slow") {
+    // 1 MiB of an accepted 8 MiB file, then the misbehaviour.
     uint8_t id[16];
     auto offer = offer_message(8 << 20, id);
     channel_send(&s.ch, offer.data(), offer.size());
@@ -302,7 +316,12 @@ void run_after_handshake(Peer* p) {
     if (len >= 2) types.push_back(s.msg[0]);
     if (len >= 2 && s.msg[0] == MSG_ACCEPT) {
       for (uint64_t off = 0; off < (1u << 20); off += 32768) send_data(&s, id, off, 32768);
-      send_raw(&s, random_block(70000));
+      if (b == "data-random") send_raw(&s, random_block(70000));
+      if (b == "data-slow") {
+        // The mebibyte earns an acknowledgement; take it so that only a close ends the trickle.
+        if ((len = sender_recv(&s, 5000)) >= 2) types.push_back(s.msg[0]);
+        trickle(&s, sealed_frame(&s, data_message(id, 1u << 20, 1000)), deadline);
+      }
     }
   }
   if (!closed) closed = messages_until_closed(&s, &types, deadline);
@@ -318,7 +337,8 @@ bool is_raw(const std::string& b) {
 }
 bool is_known(const std::string& b) {
   return is_raw(b) || b == "hs-silent" || b == "hs-random" || b == "idle-silent" ||
-         b == "idle-random" || b == "idle-unknown" || b == "idle-slow" || b == "data-random";
+         b == "idle-random" || b == "idle-unknown" || b == "idle-slow" || b == "data-random" ||
+         b == "data-stall" || b == "data-slow";
 }
 
 }  // namespace
