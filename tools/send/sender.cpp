@@ -246,6 +246,9 @@ int send_batch(FileRun* run) {
   }
   report(run, run->items[0].name);
   for (int i = 0; i < run->count && rc == SEND_OK; ++i) rc = send_item(run, i);
+  // An agent that cannot store a file says so and closes the connection, so the send that
+  // fails next is explained by what it said before: the file results still waiting here.
+  if (rc == SEND_CONNECTION_LOST) drain(run);
   while (rc == SEND_OK && run->results_due > 0)
     rc = take_reply(run, sender_recv(s, kSenderReplyTimeoutMs));
   bool unfinished = false;
