@@ -1,4 +1,4 @@
-// The fuzz build compiles the CPU-specific crypto kernels with their instruction sets
+// The fuzz build compiles the accelerated crypto kernels with their instruction sets
 // switched on for whole files (clang does not take the per-function GCC pragmas), so
 // nothing of them may run on a CPU without those instructions. The targets test parsers
 // and state machines, not the kernels: keep every target on the portable code.
