@@ -9,6 +9,7 @@
 #include "channel/handshake.h"
 #include "channel/messages.h"
 #include "channel/pairing.h"
+#include "chunk_reader.h"
 #include "client_stream.h"
 #include "crypto/sha256.h"
 #include "platform/fs.h"
@@ -120,28 +121,6 @@ int drain(FileRun* run) {
   return SEND_OK;
 }
 
-// Reads exactly n bytes (short only at a changed or unreadable file).
-bool read_exact(FsFile* f, uint8_t* p, size_t n) {
-  while (n > 0) {
-    int64_t got = fs_read(f, p, n);
-    if (got <= 0) return false;
-    p += got;
-    n -= size_t(got);
-  }
-  return true;
-}
-
-// Hashes the bytes the agent already holds, so the digest covers the whole file.
-bool hash_prefix(FsFile* f, uint64_t len, uint8_t* buf, Sha256Ctx* h) {
-  while (len > 0) {
-    size_t n = size_t(std::min<uint64_t>(len, kMaxDataPerMessage));
-    if (!read_exact(f, buf, n)) return false;
-    sha256_update(h, buf, uint32_t(n));
-    len -= n;
-  }
-  return true;
-}
-
 void put_header(uint8_t* p, uint8_t type, const uint8_t id[kIdLen], int index) {
   p[0] = type;
   p[1] = 0;
@@ -150,48 +129,40 @@ void put_header(uint8_t* p, uint8_t type, const uint8_t id[kIdLen], int index) {
   p[3 + kIdLen] = uint8_t(index);
 }
 
-// Sends one item from its resume offset: data messages, then its file end. A local read
+// Sends one item from its resume offset: data messages, then its file end. The file is read
+// and hashed ahead on the reader's thread while this one seals and sends. A local read
 // failure leaves the item unfinished (SEND_OK: the other items go on).
 int send_item(FileRun* run, int index) {
   SendItem* it = &run->items[index];
-  FsFile* f = fs_open(it->local_path, FS_READ);
-  Sha256Ctx h;
-  sha256_init(&h);
-  if (!f || !hash_prefix(f, it->resumed_from, run->buf + kDataHeader, &h)) {
-    fs_close(f);
+  ChunkReader* reader = chunk_reader_start(it->local_path, it->resumed_from, it->size,
+                                           kDataHeader, kMaxDataPerMessage);
+  if (!reader) {
     it->local_error = 1;
     return SEND_OK;
   }
-  uint8_t* data = run->buf + kDataHeader;
-  put_header(run->buf, MSG_DATA, run->id, index);
-  int sent = 0;
-  for (uint64_t pos = it->resumed_from; pos < it->size;) {
-    size_t n = size_t(std::min<uint64_t>(it->size - pos, kMaxDataPerMessage));
-    if (!read_exact(f, data, n)) {
-      fs_close(f);
-      it->local_error = 1;
-      return SEND_OK;
-    }
-    sha256_update(&h, data, uint32_t(n));
-    for (int b = 0; b < 8; ++b) run->buf[4 + kIdLen + b] = uint8_t(pos >> (56 - 8 * b));
-    if (channel_send(&run->s->ch, run->buf, kDataHeader + n) != 0) {
-      fs_close(f);
-      return SEND_CONNECTION_LOST;
-    }
+  int rc = SEND_OK, got, sent = 0;
+  uint8_t* msg;
+  size_t n;
+  for (uint64_t pos = it->resumed_from; (got = chunk_reader_next(reader, &msg, &n)) == 1;) {
+    put_header(msg, MSG_DATA, run->id, index);
+    for (int b = 0; b < 8; ++b) msg[4 + kIdLen + b] = uint8_t(pos >> (56 - 8 * b));
+    if (channel_send(&run->s->ch, msg, kDataHeader + n) != 0) rc = SEND_CONNECTION_LOST;
+    chunk_reader_release(reader);
     pos += n;
     run->done += n;
     report(run, it->name);
-    if (++sent % kDrainEvery == 0) {
-      if (int rc = drain(run)) {
-        fs_close(f);
-        return rc;
-      }
-    }
+    if (rc == SEND_OK && ++sent % kDrainEvery == 0) rc = drain(run);
+    if (rc != SEND_OK) break;
   }
-  fs_close(f);
   uint8_t end[4 + kIdLen + 32];
+  if (got == 0) chunk_reader_digest(reader, end + 4 + kIdLen);
+  chunk_reader_stop(reader);
+  if (rc != SEND_OK) return rc;
+  if (got < 0) {
+    it->local_error = 1;
+    return SEND_OK;
+  }
   put_header(end, MSG_FILE_END, run->id, index);
-  sha256_final(&h, end + 4 + kIdLen);
   if (channel_send(&run->s->ch, end, sizeof end) != 0) return SEND_CONNECTION_LOST;
   ++run->results_due;
   return SEND_OK;
