@@ -1,13 +1,29 @@
 # The Windows desktop seen from outside: a driver program acts as the user and the shell
 # against the real agent under Wine; its hook library reads popup menus and answers the
-# folder picker on the agent's window thread.
+# folder picker on the agent's window thread. The phone is ferrylink-send: the native one
+# from FL_NATIVE_SEND when it exists (scripts/test.sh builds it first), else the Windows one.
 if(NOT TARGET ferrylink OR NOT WIN32)
   return()
 endif()
 add_library(desk_hook MODULE desktop/desk_hook.cpp)
 set_target_properties(desk_hook PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-target_link_libraries(desk_hook PRIVATE user32 shell32)
+target_link_libraries(desk_hook PRIVATE user32 shell32 comctl32)
 add_executable(desk_driver desktop/desk_driver.cpp)
 target_link_options(desk_driver PRIVATE -municode)
 target_link_libraries(desk_driver PRIVATE user32 shell32)
 add_dependencies(desk_driver desk_hook)
+
+set(FL_NATIVE_SEND ${CMAKE_SOURCE_DIR}/build/native/tools/send/ferrylink-send CACHE FILEPATH
+    "native ferrylink-send that plays the phone in the Windows desktop tests")
+if(EXISTS ${FL_NATIVE_SEND})
+  set(fl_desktop_sender ${FL_NATIVE_SEND})
+elseif(TARGET ferrylink-send)
+  set(fl_desktop_sender $<TARGET_FILE:ferrylink-send>)
+endif()
+if(fl_desktop_sender)
+  add_test(NAME e2e_win_desktop
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/desktop/win_desktop.sh
+                   $<TARGET_FILE:ferrylink> $<TARGET_FILE:desk_driver> ${fl_desktop_sender}
+                   ${CMAKE_BINARY_DIR}/screenshots)
+  set_tests_properties(e2e_win_desktop PROPERTIES LABELS e2e TIMEOUT 600)
+endif()

@@ -5,6 +5,8 @@
 //
 //   box BUTTON [SECONDS]        waits for a "ferrylink" message box, prints its text, presses
 //                               BUTTON (ok | yes | no | cancel)
+//   wait-box [SECONDS]          waits for a "ferrylink" message box and prints its text, leaving
+//                               it open
 //   nobox SECONDS               fails when a "ferrylink" message box shows up in that time
 //   tray EVENT                  posts the tray icon's callback: rbuttonup, contextmenu,
 //                               lbuttonup, lbuttondblclk, balloonclick, mousemove
@@ -186,6 +188,7 @@ int answer_box(int button, int seconds) {
   GetDlgItemTextW(box, kMessageTextId, text, 4096);
   printf("%s\n", utf8(text).c_str());
   fflush(stdout);
+  if (button == 0) return 0;  // only look
   PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(box, button)));
   // Gone before the next step looks for another box.
@@ -393,8 +396,14 @@ int choose_folder(const std::wstring& path, int seconds) {
                  reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDCANCEL)));
     return 0;
   }
-  std::string answer = ask_hook(dialog, kDeskHookPickFolder, path.c_str());
-  return answer == "picked\n" ? 0 : 1;
+  std::string answer;
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    answer = ask_hook(dialog, kDeskHookPickFolder, path.c_str());
+    if (answer == "picked\n") return 0;
+    Sleep(500);
+  }
+  fprintf(stderr, "the picker did not take the folder (%s)\n", answer.c_str());
+  return 1;
 }
 
 // ---- clipboard, progress panel, other windows ----
@@ -531,6 +540,7 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring cmd = argc > 1 ? argv[1] : L"";
   std::wstring a2 = argc > 2 ? argv[2] : L"";
   if (cmd == L"box" && argc > 2) return answer_box(button_id(a2), seconds_arg(argc, argv, 3, 30));
+  if (cmd == L"wait-box") return answer_box(0, seconds_arg(argc, argv, 2, 30));
   if (cmd == L"nobox") return no_box(seconds_arg(argc, argv, 2, 5));
   if (cmd == L"tray" && argc > 2) return tray_event(a2);
   if (cmd == L"menu") return show_menu(seconds_arg(argc, argv, 2, 10));

@@ -6,6 +6,7 @@
 // hook answers with WM_COPYDATA to the driver's window. A text the request needs (a folder)
 // is that window's title. The hook never changes what the agent does by itself.
 #include <windows.h>
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <string>
@@ -56,6 +57,27 @@ void describe(HMENU menu, const std::string& indent, std::string* out) {
   }
 }
 
+// The text of the selected item of the dialog's folder tree.
+std::wstring selected_tree_item(HWND dialog) {
+  HWND tree = FindWindowExW(dialog, nullptr, WC_TREEVIEWW, nullptr);
+  if (!tree) {
+    // The new dialog style keeps the tree one level further down.
+    for (HWND c = GetWindow(dialog, GW_CHILD); c && !tree; c = GetWindow(c, GW_HWNDNEXT)) {
+      tree = FindWindowExW(c, nullptr, WC_TREEVIEWW, nullptr);
+    }
+  }
+  if (!tree) return L"";
+  HTREEITEM item = TreeView_GetSelection(tree);
+  wchar_t text[MAX_PATH] = L"";
+  TVITEMW tv = {};
+  tv.mask = TVIF_TEXT;
+  tv.hItem = item;
+  tv.pszText = text;
+  tv.cchTextMax = MAX_PATH;
+  if (!item || !TreeView_GetItem(tree, &tv)) return L"";
+  return text;
+}
+
 void reply(HWND to, HWND from, const std::string& text) {
   COPYDATASTRUCT cd = {kDeskHookReply, static_cast<DWORD>(text.size()),
                        const_cast<char*>(text.data())};
@@ -79,6 +101,15 @@ void serve(HWND target, HWND driver, LPARAM request) {
       wchar_t path[MAX_PATH] = L"";
       GetWindowTextW(driver, path, MAX_PATH);
       SendMessageW(target, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(path));
+      // The picker fills its tree after it shows: press OK only once the folder is the
+      // selected item, else tell the driver to ask again.
+      std::wstring leaf = path;
+      leaf = leaf.substr(leaf.find_last_of(L"\\/") + 1);
+      std::wstring selected = selected_tree_item(target);
+      if (_wcsicmp(selected.c_str(), leaf.c_str()) != 0) {
+        reply(driver, target, "not selected: " + utf8(selected.c_str()) + "\n");
+        break;
+      }
       PostMessageW(target, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
                    reinterpret_cast<LPARAM>(GetDlgItem(target, IDOK)));
       reply(driver, target, "picked\n");
