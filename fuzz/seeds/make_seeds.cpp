@@ -242,6 +242,98 @@ static void offer_path_seeds() {
   put("offer_path", "component-long", long_name);
 }
 
+// ---- receive session ------------------------------------------------------------------------
+
+// The operations of the receive-session script (recv_session/recv_session.cpp).
+struct SessionScript {
+  ScriptWriter w;
+  SessionScript(uint8_t settings, uint8_t more, uint8_t features) {
+    w.u8(settings);
+    w.u8(more);
+    w.u8(1);  // protocol version
+    w.u8(features);
+  }
+  void trust_state(uint8_t v) {
+    w.u8(1);
+    w.u8(v);
+  }
+  void pair_confirm() { w.u8(2); }
+  void offer_files(uint8_t id, const std::vector<std::pair<std::string, uint32_t>>& items) {
+    w.u8(3);
+    w.u8(id);
+    w.u8(uint8_t(items.size() - 1));
+    for (const auto& [name, size] : items) {
+      w.blob(text(name));
+      w.u8(1);  // size below 400000
+      w.u64(size);
+      w.u8(1);  // dated
+    }
+    w.u8(0);  // the total is the sum
+  }
+  void offer_text(uint8_t id, uint8_t kind, uint16_t total) {
+    w.u8(4);
+    w.u8(id);
+    w.u8(kind);
+    w.u16(total);
+  }
+  void text_message(const std::string& t) {
+    w.u8(5);
+    w.u8(0);
+    w.blob(text(t));
+  }
+  void data(uint8_t item, uint16_t len) {
+    w.u8(6);
+    w.u8(item);
+    w.u16(len);
+    w.u8(0);
+  }
+  void finish(uint8_t item) {
+    w.u8(7);
+    w.u8(item);
+  }
+  void end() { w.u8(9); }
+};
+
+static void session_seeds() {
+  // Trusted phone with its accept flag, trusted peers need no prompt: two files.
+  SessionScript trusted(0x03, 0x01, 0x0F);
+  trusted.trust_state(1);
+  trusted.offer_files(1, {{"a.txt", 1000}, {"Photos/2024/IMG 1.jpg", 70000}});
+  trusted.finish(0);
+  trusted.finish(1);
+  trusted.end();
+  put("recv_session", "trusted-two-files", trusted.w.out);
+
+  // A new phone pairs while the window is open, then sends a link.
+  SessionScript pairing(0x38, 0x00, 0x07);
+  pairing.trust_state(0);
+  pairing.pair_confirm();
+  pairing.offer_text(2, 3, 20);
+  pairing.text_message("https://example.org/");
+  pairing.end();
+  put("recv_session", "pair-then-link", pairing.w.out);
+
+  // Open mode, a phone that sends unpaired; the transfer stops midway and resumes.
+  SessionScript resume(0x24, 0x00, 0x0F);
+  resume.trust_state(0);
+  resume.offer_files(3, {{"big.bin", 150000}});
+  resume.data(0, 65000);
+  resume.end();
+  resume.offer_files(3, {{"big.bin", 150000}});
+  resume.finish(0);
+  resume.end();
+  put("recv_session", "stop-and-resume", resume.w.out);
+
+  // The user declines; no space for the next offer; a name that cannot be used.
+  SessionScript refused(0x04, 0x02, 0x0F);
+  refused.trust_state(0);
+  refused.offer_files(4, {{"x.txt", 10}});
+  refused.offer_files(5, {{"y.txt", 5000}});
+  refused.offer_files(6, {{"/etc/passwd", 10}});
+  refused.end();
+  put("recv_session", "declined-no-space-bad-name", refused.w.out);
+}
+
 int main(int argc, char** argv) {
   if (argc != 2) {
     std::fprintf(stderr, "usage: %s <fuzz folder>\n", argv[0]);
@@ -253,5 +345,6 @@ int main(int argc, char** argv) {
   dns_seeds();
   data_file_seeds();
   offer_path_seeds();
+  session_seeds();
   return 0;
 }
