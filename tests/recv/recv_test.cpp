@@ -494,3 +494,29 @@ TEST(Session, PeerEndsTheConnectionWithoutALogLine) {
 }
 
 }  // namespace
+
+namespace {
+
+using namespace harness;
+
+// With FL_TRACE in the environment every rejection is traced on standard error. The switch is
+// read once per process, so the check runs in a fresh one.
+TEST(SessionTrace, RejectionsAreTracedWhenAskedFor) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        static char trace_on[] = "FL_TRACE=1";
+        putenv(trace_on);
+        Agent agent;
+        agent.start();
+        Peer peer;
+        if (peer.open(agent.port) != SEND_OK) exit(2);
+        std::string long_text(60001, 'x');
+        int rc = sender_send_text(&peer.s, kOfferKindText, long_text.c_str());
+        peer.close();
+        exit(rc == SEND_REJECTED ? 0 : 3);
+      },
+      ::testing::ExitedWithCode(0), "\\[trace\\] reject reason=3");
+}
+
+}  // namespace
