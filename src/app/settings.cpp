@@ -1,5 +1,6 @@
 #include "app/settings.h"
 
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -23,6 +24,24 @@ void copy_cut(char* dst, size_t cap, const char* src, size_t len) {
   dst[len] = '\0';
 }
 
+// The number at the start of text as atoi reads it (leading white space, a sign, digits up
+// to the first other character; none gives 0), held at the int range instead of atoi's
+// undefined overflow: "lang=4294967296" must not come out as language 0, nor a non-zero flag
+// as 0.
+int parse_int(const char* text) {
+  while (*text == ' ' || (*text >= '\t' && *text <= '\r')) ++text;
+  bool negative = *text == '-';
+  if (*text == '+' || *text == '-') ++text;
+  long long value = 0;
+  for (; *text >= '0' && *text <= '9'; ++text) {
+    value = value * 10 + (*text - '0');
+    if (value > 2147483648LL) value = 2147483648LL;
+  }
+  if (negative) value = -value;
+  if (value > INT_MAX) value = INT_MAX;
+  return static_cast<int>(value);
+}
+
 // One "key=value" line, its line end already removed. Keys match exactly: no trimming.
 void apply_line(AgentSettings* s, char* line, size_t len) {
   if (len == 0 || line[0] == '#' || line[0] == ';' || line[0] == '[') return;
@@ -37,13 +56,13 @@ void apply_line(AgentSettings* s, char* line, size_t len) {
   } else if (strcmp(key, "inbox_dir") == 0) {
     copy_cut(s->inbox_dir, sizeof s->inbox_dir, value, value_len);
   } else if (strcmp(key, "auto_accept") == 0) {
-    s->auto_accept = atoi(value) != 0;
+    s->auto_accept = parse_int(value) != 0;
   } else if (strcmp(key, "first_run_done") == 0) {
-    s->first_run_done = atoi(value) != 0;
+    s->first_run_done = parse_int(value) != 0;
   } else if (strcmp(key, "intro_shown") == 0) {
-    s->intro_shown = atoi(value) != 0;
+    s->intro_shown = parse_int(value) != 0;
   } else if (strcmp(key, "lang") == 0) {
-    s->lang = atoi(value);
+    s->lang = parse_int(value);
   }
 }
 
