@@ -40,6 +40,15 @@ log_count() { grep -cF -- "$1" "$data/log.txt"; }
 # Figures of the agent process from /proc.
 threads_of() { ls "/proc/$1/task" | wc -l; }
 fds_of() { ls "/proc/$1/fd" | wc -l; }
+# check_memory DESCRIPTION COMMAND...: a check of memory figures, which mean nothing in a
+# sanitizer build (the address sanitizer keeps freed memory in quarantine).
+check_memory() {
+  if [ -n "${FL_E2E_SANITIZER:-}" ]; then
+    echo "skip: $1 (${FL_E2E_SANITIZER} sanitizer build)"
+    return
+  fi
+  check "$@"
+}
 rss_kib() { awk '/^VmRSS:/ {print $2}' "/proc/$1/status"; }
 peak_rss_kib() { awk '/^VmHWM:/ {print $2}' "/proc/$1/status"; }
 # Every line of the log has the log's own shape: a local time stamp, one space, a message.

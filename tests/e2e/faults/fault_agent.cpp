@@ -112,7 +112,15 @@ int main(int argc, char** argv) {
   printf("listening on port %d\n", bound);
   fflush(stdout);
   while (!g_stop) sleep_ms(50);
+  // Sessions run on detached workers: give running ones a moment, and free the tables they
+  // use only when none is left.
+  for (int i = 0; i < 100 && listener_connections(listener) > 0; ++i) sleep_ms(50);
+  const bool idle = listener_connections(listener) == 0;
   listener_stop(listener);
-  // Sessions may still run on detached workers; the tables they use stay alive until exit.
+  if (idle) {
+    allowance_free(allowance);
+    trust_store_close(trust);
+    fclose(g_log);
+  }
   return 0;
 }

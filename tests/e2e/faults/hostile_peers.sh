@@ -116,8 +116,8 @@ check "both log their ending" expect_failures "no trust state from peer" "sessio
 check "threads and descriptors back to where they were" wait_for 5 settled
 rss1=$(rss_kib "$agent_pid"); peak=$(peak_rss_kib "$agent_pid")
 echo "agent RSS: before ${rss0} KiB, after ${rss1} KiB, peak ${peak} KiB"
-check "peak memory stays bounded (under 64 MiB above the start)" [ $((peak - rss0)) -lt 65536 ]
-check "no memory kept after the hostile peers (under 16 MiB above the start)" \
+check_memory "peak memory stays bounded (under 64 MiB above the start)" [ $((peak - rss0)) -lt 65536 ]
+check_memory "no memory kept after the hostile peers (under 16 MiB above the start)" \
   [ $((rss1 - rss0)) -lt 16384 ]
 check "every log line is whole" log_lines_whole
 stop_agent

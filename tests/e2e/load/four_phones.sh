@@ -70,7 +70,7 @@ check "the console copy of the log is whole, nothing run together" console_whole
 check "and nothing run together there either" no_run_in "$out"
 # The first rounds warm up the allocator's per-thread pools; after that the agent must not grow.
 if [ "$rounds" -ge 3 ]; then
-  check "no memory kept from round to round (RSS grew under 2 MiB after round 2)" \
+  check_memory "no memory kept from round to round (RSS grew under 2 MiB after round 2)" \
     [ $((rss[rounds] - rss[2])) -lt 2048 ]
 fi
 peak=$(peak_rss_kib "$agent_pid")
