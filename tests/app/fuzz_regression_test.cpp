@@ -3,6 +3,7 @@
 // read as 0.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <climits>
 #include <ostream>
 #include <string>

@@ -1,6 +1,7 @@
 // Inputs the fuzzer found that once produced unsafe names, kept as they were found.
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <ostream>
 #include <string>
 #include <vector>
