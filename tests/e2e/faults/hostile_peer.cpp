@@ -28,6 +28,8 @@
 //   data-random   an accepted offer of one 8 MiB file, 1 MiB of its data, then random bytes
 //   data-stall    the same 1 MiB, then nothing
 //   data-slow     the same 1 MiB, then the next data message one byte every I ms
+//   escape        offers of files named to land outside the inbox ("../", "/", "C:", ...),
+//                 then MSG_END; got lists each answer's type and reject reason ("12,03,...")
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -210,10 +212,11 @@ bool send_raw(Sender* s, const std::vector<uint8_t>& bytes) {
 }
 
 // A valid offer of one file of size bytes; its id goes to id.
-std::vector<uint8_t> offer_message(uint64_t size, uint8_t id[16]) {
+std::vector<uint8_t> offer_message(uint64_t size, uint8_t id[16],
+                                   const char* name = "hostile.bin") {
   random_bytes(id, 16);
   SendItem item{};
-  item.name = "hostile.bin";
+  item.name = name;
   item.size = size;
   std::vector<uint8_t> msg(2 + 256);
   msg[0] = MSG_OFFER;
@@ -258,6 +261,10 @@ void trickle(Sender* s, const std::vector<uint8_t>& frame, uint64_t deadline) {
       return;
   }
 }
+
+const char* const kEscapes[] = {"../evil-1.txt", "a/../../evil-2.txt", "/tmp/evil-3.txt",
+                                "C:evil-4.txt", "c:/evil-5.txt", "a//evil-6.txt",
+                                "a/./../evil-7.txt", "\\evil-8.txt"};
 
 void run_after_handshake(Peer* p) {
   SenderConfig config{};
@@ -307,6 +314,18 @@ void run_after_handshake(Peer* p) {
   } else if (b == "idle-slow") {
     uint8_t id[16];
     trickle(&s, sealed_frame(&s, offer_message(1000, id)), deadline);
+  } else if (b == "escape") {
+    // Names that would land outside the inbox: each offer must be rejected as unusable (3).
+    for (const char* name : kEscapes) {
+      uint8_t id[16];
+      auto offer = offer_message(10, id, name);
+      channel_send(&s.ch, offer.data(), offer.size());
+      int len = sender_recv(&s, 5000);
+      if (len < 2) break;
+      types.push_back(s.msg[0]);
+      if (s.msg[0] == MSG_REJECT && len >= 2 + 17) types.push_back(s.msg[2 + 16]);
+    }
+    channel_send_message(&s.ch, MSG_END, nullptr, 0);
   } else if (b == "data-random" || b == "data-stall" || b == "data-slow") {
     // 1 MiB of an accepted 8 MiB file, then the misbehaviour.
     uint8_t id[16];
@@ -338,7 +357,7 @@ bool is_raw(const std::string& b) {
 bool is_known(const std::string& b) {
   return is_raw(b) || b == "hs-silent" || b == "hs-random" || b == "idle-silent" ||
          b == "idle-random" || b == "idle-unknown" || b == "idle-slow" || b == "data-random" ||
-         b == "data-stall" || b == "data-slow";
+         b == "data-stall" || b == "data-slow" || b == "escape";
 }
 
 }  // namespace

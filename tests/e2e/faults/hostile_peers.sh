@@ -30,7 +30,7 @@ new_failures() {
     sort
 }
 expect_failures() {  # expect_failures LINE...: exactly these failure lines since the mark
-  diff <(printf '%s\n' "$@" | sort) <(new_failures) > "$scratch/failures.diff"
+  diff <([ $# -gt 0 ] && printf '%s\n' "$@" | sort) <(new_failures) > "$scratch/failures.diff"
 }
 good_send() {  # a well-behaved phone sends a small file; 0 when it was stored
   local f; f=$(mktemp "$src/good.XXXXXX")
@@ -99,6 +99,15 @@ check "random bytes inside a transfer are closed at once" closed_between channel
 check "each ends with its channel result in the log" \
   expect_failures "session end: recv=-5" "session end: recv=-4" "recv error -5" "handle_offer failed"
 check "the transfer that was cut keeps its bytes for a resume" [ -s "$inbox/hostile.bin.flpart" ]
+
+# ---- names that would land outside the inbox ----
+log_mark
+peers escape 20 escape
+check "every escaping name is rejected as unusable and the connection stays open for the next" \
+  grep -qx "escape 0 closed_ms=[0-9]* got=12,03,12,03,12,03,12,03,12,03,12,03,12,03,12,03" \
+  "$scratch/escape.txt"
+check "nothing was written outside the inbox" [ -z "$(find "$scratch" /tmp -maxdepth 3 -name 'evil-*' 2>/dev/null)" ]
+check "rejections are not failures: nothing logged" expect_failures
 
 # ---- peers that go quiet after the handshake: the 15 s and 60 s limits ----
 log_mark
