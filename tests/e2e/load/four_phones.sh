@@ -66,6 +66,10 @@ check "every log line is whole" log_lines_whole
 no_run_in() { ! grep -qE '.[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} ' "$1"; }
 console_whole() { ! grep -vqE '^([0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2} |ferrylink: )' "$out"; }
 check "no two log lines ran into each other" no_run_in "$data/log.txt"
+# The agent writes each line to the console and the file under one lock: the same lines in the
+# same order in both, or some were lost.
+same_lines() { diff -q <(grep -E '^[0-9]{4}-[0-9]{2}-[0-9]{2} ' "$out") "$data/log.txt" > /dev/null; }
+check "the console and the log file hold the same lines in the same order" same_lines
 check "the console copy of the log is whole, nothing run together" console_whole
 check "and nothing run together there either" no_run_in "$out"
 # The first rounds warm up the allocator's per-thread pools; after that the agent must not grow.
