@@ -27,3 +27,7 @@ if(fl_desktop_sender)
                    ${CMAKE_BINARY_DIR}/screenshots)
   set_tests_properties(e2e_win_desktop PROPERTIES LABELS e2e TIMEOUT 600)
 endif()
+add_test(NAME e2e_win_install
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/desktop/win_install.sh
+                 $<TARGET_FILE:ferrylink> $<TARGET_FILE:desk_driver>)
+set_tests_properties(e2e_win_install PROPERTIES LABELS e2e TIMEOUT 600)

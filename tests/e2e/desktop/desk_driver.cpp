@@ -30,6 +30,8 @@
 //   focus-guard SECONDS         shows a window of its own with the keyboard focus and prints
 //                               "kept" when it still has the focus after SECONDS, else the
 //                               class of the window that took it
+//   agent-path [SECONDS]        prints the program file of the process that owns the agent
+//                               window
 //   quit [SECONDS]              closes the hidden agent window
 #include <windows.h>
 #include <shellapi.h>
@@ -530,6 +532,18 @@ int focus_guard(int seconds) {
   return 0;
 }
 
+int print_agent_path(int seconds) {
+  if (!agent_window(seconds)) return 2;
+  HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, agent_process());
+  wchar_t path[MAX_PATH] = L"";
+  DWORD size = MAX_PATH;
+  bool ok = process && QueryFullProcessImageNameW(process, 0, path, &size);
+  if (process) CloseHandle(process);
+  if (!ok) return 1;
+  printf("%s\n", utf8(path).c_str());
+  return 0;
+}
+
 int seconds_arg(int argc, wchar_t** argv, int i, int fallback) {
   return argc > i ? _wtoi(argv[i]) : fallback;
 }
@@ -569,6 +583,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (cmd == L"window" && argc > 2) return close_window_titled(a2, seconds_arg(argc, argv, 3, 10));
   if (cmd == L"focus-guard") return focus_guard(seconds_arg(argc, argv, 2, 5));
+  if (cmd == L"agent-path") return print_agent_path(seconds_arg(argc, argv, 2, 30));
   if (cmd == L"quit") {
     HWND agent = agent_window(seconds_arg(argc, argv, 2, 30));
     if (!agent) return 2;
