@@ -1,8 +1,15 @@
-# The Windows desktop seen from outside: a driver program acts as the user and the shell
-# against the real agent under Wine; its hook library reads popup menus and answers the
+# The desktop seen from outside. Linux: install and uninstall in a temporary home folder.
+# Windows: a driver program acts as the user and the shell against the real agent under Wine; its hook library reads popup menus and answers the
 # folder picker on the agent's window thread. The phone is ferrylink-send: the native one
 # from FL_NATIVE_SEND when it exists (scripts/test.sh builds it first), else the Windows one.
-if(NOT TARGET ferrylink OR NOT WIN32)
+if(NOT TARGET ferrylink)
+  return()
+endif()
+if(NOT WIN32)
+  add_test(NAME e2e_console_install
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/desktop/console_install.sh
+                   $<TARGET_FILE:ferrylink>)
+  set_tests_properties(e2e_console_install PROPERTIES LABELS e2e TIMEOUT 120)
   return()
 endif()
 add_library(desk_hook MODULE desktop/desk_hook.cpp)
