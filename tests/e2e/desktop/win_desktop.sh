@@ -233,4 +233,23 @@ check "Quit ends the agent with a prompt still open" [ $code -eq 0 ]
 check "the prompt went with the process" drv nobox 2
 wait $send9
 check "the agent window is gone" bash -c "! wine '$driver' quit 1 2>/dev/null"
+
+# --- unattended mode: codes and offers are taken without a box and logged -----------------
+wine "$exe" --autotest --data-dir "$(win "$data")" --inbox "$(win "$inbox")" &
+agent=$!; pids+=($agent)
+lines_before=$(grep -c 'started (id' "$data/log.txt")
+check "the unattended agent starts" wait_for 60 \
+  bash -c "[ \$(grep -c 'started (id' '$data/log.txt') -gt $lines_before ]"
+port=$(grep -o 'listening on port [0-9]*' "$data/log.txt" | tail -1 | awk '{print $4}')
+send Dave "$scratch/send10.out" "$scratch/files/c.bin" &
+send10=$!; pids+=($send10)
+check "unattended mode shows no box" drv nobox 5
+wait $send10; check "the unattended send succeeds" [ $? -eq 0 ]
+code_sent=$(grep -o 'Code: [0-9]\{6\}' "$scratch/send10.out" | awk '{print $2}')
+check "the pairing code is logged instead of asked" \
+  file_has "$data/log.txt" "AUTOTEST pairing code=$code_sent peer=Dave"
+check "the offer is logged instead of asked" \
+  file_has "$data/log.txt" "AUTOTEST offer from=Dave kind=1 count=1 total=512 B"
+drv quit
+wait $agent; check "the unattended agent exits 0" [ $? -eq 0 ]
 echo "all Windows desktop checks passed"
