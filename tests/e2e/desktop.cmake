@@ -10,6 +10,12 @@ if(NOT WIN32)
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/desktop/console_install.sh
                    $<TARGET_FILE:ferrylink>)
   set_tests_properties(e2e_console_install PROPERTIES LABELS e2e TIMEOUT 120)
+  if(TARGET ferrylink-send)
+    add_test(NAME e2e_console_desktop
+             COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/desktop/console_desktop.sh
+                     $<TARGET_FILE:ferrylink> $<TARGET_FILE:ferrylink-send>)
+    set_tests_properties(e2e_console_desktop PROPERTIES LABELS e2e TIMEOUT 120)
+  endif()
   return()
 endif()
 add_library(desk_hook MODULE desktop/desk_hook.cpp)

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# The Linux agent's terminal desktop with a real sender: the first-run question, the pairing
+# and offer questions on the terminal with their exact texts, notices on the terminal and in
+# the log, received text printed and, in a graphical session with xclip, on the clipboard.
+# Usage: console_desktop.sh FERRYLINK FERRYLINK_SEND
+agent=$1; sender=$2
+source "$(dirname "$0")/../shell/lib.sh"
+export HOME=$scratch/home; mkdir -p "$HOME"
+export XDG_RUNTIME_DIR=$scratch/run; mkdir -p "$XDG_RUNTIME_DIR"
+unset XDG_CONFIG_HOME APPDATA LANG LC_ALL LC_MESSAGES WAYLAND_DISPLAY
+data=$scratch/data; inbox=$scratch/inbox
+
+# The agent gets a terminal from script(1); the answers are typed into it through a FIFO.
+mkfifo "$scratch/keys"
+script -qfec "'$agent' --data-dir '$data' --inbox '$inbox'" /dev/null \
+  < "$scratch/keys" > "$scratch/terminal.out" 2>&1 &
+pids+=($!)
+exec 3> "$scratch/keys"
+agent_pid() { pgrep -f -- "--data-dir $data --inbox $inbox" | grep -v "^$$\$" | tail -1; }
+terminal_has() { file_has "$scratch/terminal.out" "$1"; }
+# answer PROMPT_NUMBER KEY: waits for the n-th question on the terminal and types KEY.
+answer() {
+  wait_for 30 bash -c "[ \$(grep -o '\\[y/[nN]' '$scratch/terminal.out' | wc -l) -ge $1 ]" || return 1
+  echo "$2" >&3
+}
+send() {  # send NAME ARGS...
+  local name=$1; shift
+  "$sender" --to "127.0.0.1:$port" --name "$name" --yes --data-dir "$scratch/phone-$name" "$@"
+}
+
+check "the first-run question is asked on the terminal" answer 1 n
+check "the agent starts" wait_for 20 file_has "$data/log.txt" "started (id"
+check "the question's text is shown" terminal_has "Install ferrylink on this PC and start it when Windows starts?"
+check "No is remembered" file_has "$data/config.ini" "first_run_done=1"
+port=$(grep -o 'listening on port [0-9]*' "$data/log.txt" | tail -1 | awk '{print $4}')
+
+head -c 1536 /dev/urandom > "$scratch/a.jpg"
+send Anna "$scratch/a.jpg" > "$scratch/send1.out" 2>&1 &
+send1=$!; pids+=($send1)
+check "the pairing question is asked" answer 2 y
+check "the offer question is asked" answer 3 y
+wait $send1; check "the send succeeds" [ $? -eq 0 ]
+check "the file arrives" cmp -s "$scratch/a.jpg" "$inbox/a.jpg"
+code=$(grep -o 'Code: [0-9]\{6\}' "$scratch/send1.out" | awk '{print $2}')
+check "the pairing question names the phone" terminal_has 'ferrylink: Pair with "Anna"?'
+check "the pairing question shows the code" terminal_has "Code: $code"
+check "the offer question names sender, count and size" \
+  terminal_has 'ferrylink: "Anna" wants to send you 1 file(s) (1.5 KB):'
+for notice in "Paired with Anna" 'Receiving from "Anna" without asking for the next 10 minutes' \
+              "From Anna: received 1 file(s)"; do
+  check "notice on the terminal: $notice" terminal_has "ferrylink: $notice"
+  check "notice in the log: $notice" file_has "$data/log.txt" "notice: $notice"
+done
+
+text="hello from the phone"
+send Anna --text "$text" > "$scratch/send2.out" 2>&1
+check "the allowed text needs no question" [ "$(grep -o '\[y/[nN]' "$scratch/terminal.out" | wc -l)" -eq 3 ]
+check "the text is printed" wait_for 5 terminal_has "text from Anna: $text"
+check "the text notice is shown" terminal_has "ferrylink: Text from Anna was copied to the clipboard"
+if [ -n "${DISPLAY:-}" ] && command -v xclip >/dev/null && xdpyinfo >/dev/null 2>&1; then
+  check "the text is on the X clipboard" wait_for 5 \
+    bash -c "[ \"\$(xclip -o -selection clipboard 2>/dev/null)\" = '$text' ]"
+  # Take the selection back so the agent's xclip ends; this one ends after one paste.
+  printf '' | xclip -selection clipboard -loops 1 &
+  sleep 0.3; xclip -o -selection clipboard >/dev/null 2>&1
+  wait $!
+else
+  echo "skip: no X display with xclip for the clipboard check"
+fi
+
+pid=$(agent_pid)
+check "the agent is found by its data folder" [ -n "$pid" ]
+kill -INT "$pid"
+check "the agent stops on SIGINT" wait_for 10 bash -c "! kill -0 $pid 2>/dev/null"
+exec 3>&-
+echo "all Linux desktop checks passed"
