@@ -1,8 +1,8 @@
 // A whole receive session on the agent's side, from the handshake to the close, driven by a
 // scripted phone into a scratch inbox. After every run nothing may exist outside the inbox,
 // no item that holds no bytes may leave its partial file and metadata behind, the stream is
-// closed exactly once, and every frame the agent sent is one of its own messages with the
-// layout of its type.
+// closed exactly once, every frame the agent sent is one of its own messages with the layout
+// of its type, and nothing follows an error or a declined pairing.
 //
 // Input: u8 settings (bit 0 the phone is trusted, bit 1 its accept flag, bit 2 open mode,
 // bit 3 pairing window open, bit 4 the user confirms pairing codes, bit 5 the user accepts
@@ -163,11 +163,15 @@ struct Script {
     stream.queue_frame(body.data(), body.size());
   }
 
+  bool agent_finished = false;  // the agent sent an error or declined: it must say no more
+
   void read_agent() {
     Bytes frame, plain;
     while (stream.take_sent_frame(&frame)) {
+      FUZZ_CHECK(!agent_finished);
       FUZZ_CHECK(phone.open(frame, &plain));
       check_agent_message(plain, &offer);
+      agent_finished = plain[0] == MSG_ERROR || plain[0] == MSG_PAIR_DECLINE;
     }
   }
 
