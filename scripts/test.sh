@@ -54,8 +54,8 @@ suite tsan build/tsan -R "$tsan_tests"
 
 step "build: windows (mingw-w64)"
 build build/win -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64.cmake" || exit 1
-source scripts/wine-prefix.sh
 source scripts/xvfb.sh
+source scripts/wine-prefix.sh
 isolate=0 suite windows build/win -j1
 wineserver -k 2>/dev/null || true
 [ -n "${FL_XVFB_PID:-}" ] && kill "$FL_XVFB_PID" 2>/dev/null

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Creates (once) a Wine prefix that answers like Windows 10, with a virtual desktop that has a
-# taskbar and a notification area, and keeps a wineserver warm.
+# taskbar and a notification area, and keeps a wineserver warm. Start the X display first
+# (scripts/xvfb.sh): the desktop binds to the display it finds.
 # Usage: source scripts/wine-prefix.sh [PREFIX]   (default: build/wineprefix in the checkout)
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 export WINEPREFIX=${1:-${WINEPREFIX:-$top/build/wineprefix}}
@@ -16,3 +17,7 @@ if [ ! -f "$WINEPREFIX/.ferrylink-ready" ]; then
   touch "$WINEPREFIX/.ferrylink-ready"
 fi
 wineserver -p >/dev/null 2>&1 || true
+# The first program of a session starts Wine's own services (devices, desktop, tray), which
+# live as long as the server and keep the standard handles of that program: start them here
+# with nothing attached, so no test's output pipe stays open behind it.
+wine cmd /c exit </dev/null >/dev/null 2>&1 || true
