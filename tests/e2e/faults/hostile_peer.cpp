@@ -2,7 +2,7 @@
 // one way each, all at once on their own threads, and a report of how the agent ended every
 // one of them.
 //
-//   hostile_peer --port P [--wait-s S] [--interval-ms I] BEHAVIOUR[xN] ...
+//   hostile_peer --port P [--wait-s S] [--interval-ms I] [--items N] BEHAVIOUR[xN] ...
 //
 // Every connection prints one line when it is over:
 //   <behaviour> <n> closed_ms=<ms from connect until the agent closed> got=<what arrived>
@@ -30,6 +30,9 @@
 //   data-slow     the same 1 MiB, then the next data message one byte every I ms
 //   escape        offers of files named to land outside the inbox ("../", "/", "C:", ...),
 //                 then MSG_END; got lists each answer's type and reject reason ("12,03,...")
+//   same-names    one offer of N empty files (--items, default 500, at most 3000) all named
+//                 "s", each finished in turn;
+//                 got is "stored:<files the agent stored>"
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -44,6 +47,7 @@
 #include "channel/handshake.h"
 #include "channel/messages.h"
 #include "client_stream.h"
+#include "crypto/sha256.h"
 #include "platform/net.h"
 #include "platform/sync.h"
 #include "recv/recv.h"
@@ -59,6 +63,7 @@ struct Options {
   uint16_t port = 0;
   int wait_s = 90;
   int interval_ms = 2000;
+  int items = 500;  // same-names; at most 3000 fit one offer
 };
 Options g_opt;
 std::mutex g_print;
@@ -326,6 +331,41 @@ void run_after_handshake(Peer* p) {
       if (s.msg[0] == MSG_REJECT && len >= 2 + 17) types.push_back(s.msg[2 + 16]);
     }
     channel_send_message(&s.ch, MSG_END, nullptr, 0);
+  } else if (b == "same-names") {
+    // One offer of as many empty files as fit, all under one name: every one must get a
+    // name of its own, and the agent must get through them in reasonable time.
+    const int kItems = g_opt.items;
+    std::vector<SendItem> items(static_cast<size_t>(kItems));
+    for (SendItem& it : items) it = SendItem{"", "s", 0, 0, 0, -1, 0};
+    uint8_t id[16];
+    random_bytes(id, 16);
+    std::vector<uint8_t> msg(2 + kChannelMaxBody);
+    msg[0] = MSG_OFFER;
+    size_t n = offer_encode(id, kOfferKindFiles, kItems, 0, items.data(), msg.data() + 2,
+                            kChannelMaxBody);
+    channel_send(&s.ch, msg.data(), 2 + n);
+    int len = sender_recv(&s, left_ms(deadline));
+    if (len >= 2) types.push_back(s.msg[0]);
+    if (len >= 2 && s.msg[0] == MSG_ACCEPT) {
+      // Every file is empty: its end and the digest of nothing finish it.
+      std::vector<uint8_t> end(4 + 16 + 32);
+      end[0] = MSG_FILE_END;
+      memcpy(&end[2], id, 16);
+      sha256(nullptr, 0, &end[4 + 16]);
+      int stored = 0;
+      for (int i = 0; i < kItems; ++i) {
+        end[18] = uint8_t(i >> 8);
+        end[19] = uint8_t(i);
+        if (channel_send(&s.ch, end.data(), end.size()) != 0) break;
+        len = sender_recv(&s, left_ms(deadline));
+        if (len < 2 + 19 || s.msg[0] != MSG_FILE_RESULT) break;
+        stored += s.msg[2 + 18] == 0;
+      }
+      char note[32];
+      snprintf(note, sizeof note, "stored:%d", stored);
+      p->got = note;
+    }
+    channel_send_message(&s.ch, MSG_END, nullptr, 0);
   } else if (b == "data-random" || b == "data-stall" || b == "data-slow") {
     // 1 MiB of an accepted 8 MiB file, then the misbehaviour.
     uint8_t id[16];
@@ -357,7 +397,7 @@ bool is_raw(const std::string& b) {
 bool is_known(const std::string& b) {
   return is_raw(b) || b == "hs-silent" || b == "hs-random" || b == "idle-silent" ||
          b == "idle-random" || b == "idle-unknown" || b == "idle-slow" || b == "data-random" ||
-         b == "data-stall" || b == "data-slow" || b == "escape";
+         b == "data-stall" || b == "data-slow" || b == "escape" || b == "same-names";
 }
 
 }  // namespace
@@ -372,6 +412,8 @@ int main(int argc, char** argv) {
       g_opt.wait_s = atoi(argv[++i]);
     } else if (a == "--interval-ms" && i + 1 < argc) {
       g_opt.interval_ms = atoi(argv[++i]);
+    } else if (a == "--items" && i + 1 < argc) {
+      g_opt.items = std::min(3000, std::max(1, atoi(argv[++i])));
     } else {
       size_t x = a.rfind('x');
       int n = 1;

@@ -100,9 +100,13 @@ check "each ends with its channel result in the log" \
   expect_failures "session end: recv=-5" "session end: recv=-4" "recv error -5" "handle_offer failed"
 check "the transfer that was cut keeps its bytes for a resume" [ -s "$inbox/hostile.bin.flpart" ]
 
-# ---- names that would land outside the inbox ----
+# ---- names that would land outside the inbox; one name for 200 files of one offer ----
 log_mark
-peers escape 20 escape
+peers escape 60 --items 200 escape same-names
+check "200 files offered under one name are all stored" \
+  grep -qx "same-names 0 closed_ms=[0-9]* got=stored:200" "$scratch/escape.txt"
+check "each under a name of its own" \
+  [ "$(find "$inbox" -maxdepth 1 -type f \( -name s -o -name 's ([0-9]*)' \) | wc -l)" -eq 200 ]
 check "every escaping name is rejected as unusable and the connection stays open for the next" \
   grep -qx "escape 0 closed_ms=[0-9]* got=12,03,12,03,12,03,12,03,12,03,12,03,12,03,12,03" \
   "$scratch/escape.txt"
