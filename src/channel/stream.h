@@ -7,9 +7,10 @@
 #include <cstdint>
 
 struct StreamOps {
-    // Reads exactly `len` bytes. timeout_ms applies to each wait for data;
+    // Reads exactly `len` bytes. timeout_ms applies to each wait for data, and the whole
+    // read ends after twice timeout_ms, so a peer trickling bytes cannot hold the reader;
     // negative waits without limit.
-    // 0: all bytes read; -2: time ran out waiting for data; -3: socket error or peer closed.
+    // 0: all bytes read; -2: time ran out; -3: socket error or peer closed.
     int (*recv_exact)(StreamOps* self, void* buf, size_t len, int timeout_ms);
     // Sends all `len` bytes. 0: sent; -1: error or closed connection.
     int (*send_all)(StreamOps* self, const void* buf, size_t len);

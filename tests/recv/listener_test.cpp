@@ -409,6 +409,26 @@ TEST_F(StreamTest, RecvExactGathersPiecesAndEachWaitHasTheFullTimeout) {
   EXPECT_EQ(std::string(got, sizeof got), std::string(msg, 20));
 }
 
+TEST_F(StreamTest, RecvExactEndsAfterTwiceItsTimeoutOnATricklingPeer) {
+  // One byte every 300 ms never lets a 500 ms wait run out, but the whole read of ten
+  // bytes may take at most about 1 s: a trickling peer cannot hold a worker.
+  std::atomic<bool> done{false};
+  std::thread trickler([&] {
+    for (int i = 0; i < 10 && !done; ++i) {
+      sleep_ms(300);
+      pair.b->send_all(pair.b, "x", 1);
+    }
+  });
+  char got[10];
+  const uint64_t t0 = monotonic_ms();
+  EXPECT_EQ(pair.a->recv_exact(pair.a, got, sizeof got, 500), -2);
+  const uint64_t took = monotonic_ms() - t0;
+  done = true;
+  trickler.join();
+  EXPECT_GE(took, 900u);
+  EXPECT_LT(took, 2500u);
+}
+
 TEST_F(StreamTest, RecvExactRunsOutOnASilentPeer) {
   char got[4];
   const uint64_t t0 = monotonic_ms();
