@@ -29,6 +29,7 @@ new_failures() {
     grep -E '^(handshake failed|no trust state from peer|session end: |recv error |handle_offer failed|receive_files aborted)' |
     sort
 }
+# A peer sees its connection close a moment before the worker logs why: callers wait_for it.
 expect_failures() {  # expect_failures LINE...: exactly these failure lines since the mark
   diff <([ $# -gt 0 ] && printf '%s\n' "$@" | sort) <(new_failures) > "$scratch/failures.diff"
 }
@@ -61,7 +62,7 @@ check "a fifth peer, even a good one, is turned away while four workers are held
 wait "$holders"
 check "silent connections end at the 10 s handshake limit" closed_between silent silent 9500 13000 4
 check "each silent connection logs one failed handshake, the turned-away ones nothing" \
-  expect_failures "handshake failed" "handshake failed" "handshake failed" "handshake failed"
+  wait_for 5 expect_failures "handshake failed" "handshake failed" "handshake failed" "handshake failed"
 check "the workers are free again" wait_for 5 settled
 check "the good phone is served once they are gone" good_send
 
@@ -77,7 +78,7 @@ peers slow 90 --interval-ms 2000 slowx4
 check "slow peers are cut off well before their frame could arrive" \
   closed_between slow slow 9500 30000 4
 check "each slow peer logs a failed handshake" \
-  expect_failures "handshake failed" "handshake failed" "handshake failed" "handshake failed"
+  wait_for 5 expect_failures "handshake failed" "handshake failed" "handshake failed" "handshake failed"
 check "the workers are free after the slow peers" wait_for 5 settled
 check "the good phone is served after the slow peers" good_send
 
@@ -90,14 +91,14 @@ check "random handshake messages are closed at once" closed_between garbage garb
 check "random bytes instead of a trust state are closed at once" \
   closed_between garbage hs-random 0 2000 1
 check "three failed handshakes and a missing trust state are logged" \
-  expect_failures "handshake failed" "handshake failed" "handshake failed" "no trust state from peer"
+  wait_for 5 expect_failures "handshake failed" "handshake failed" "handshake failed" "no trust state from peer"
 log_mark
 peers channel 20 idle-random idle-unknown data-random
 check "random bytes between offers are closed at once" closed_between channel idle-random 0 2000 1
 check "an unknown message type is closed at once" closed_between channel idle-unknown 0 2000 1
 check "random bytes inside a transfer are closed at once" closed_between channel data-random 0 3000 1
 check "each ends with its channel result in the log" \
-  expect_failures "session end: recv=-5" "session end: recv=-4" "recv error -5" "handle_offer failed"
+  wait_for 5 expect_failures "session end: recv=-5" "session end: recv=-4" "recv error -5" "handle_offer failed"
 check "the transfer that was cut keeps its bytes for a resume" [ -s "$inbox/hostile.bin.flpart" ]
 
 # ---- names that would land outside the inbox; one name for 200 files of one offer ----
@@ -124,7 +125,7 @@ wait "$quiet"
 check "a peer that never sends its trust state is closed after 15 s" \
   closed_between quiet hs-silent 14500 18000 1
 check "a peer idle between offers is closed after 60 s" closed_between quiet idle-silent 59500 64000 1
-check "both log their ending" expect_failures "no trust state from peer" "session end: recv=-2"
+check "both log their ending" wait_for 5 expect_failures "no trust state from peer" "session end: recv=-2"
 
 # ---- what the agent holds afterwards ----
 check "threads and descriptors back to where they were" wait_for 5 settled
