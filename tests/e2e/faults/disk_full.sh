@@ -17,7 +17,7 @@ fi
 trap 'for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done; sleep 0.3
       umount -l "$mnt"; cleanup' EXIT
 data=$scratch/data; inbox=$mnt/inbox
-source "$(dirname "$0")/agent_lib.sh"
+source "$(dirname "$0")/../shell/agent_lib.sh"
 free_kib() { df -k --output=avail "$mnt" | tail -1 | tr -d ' '; }
 # fill: takes every free byte of the disk with a file outside the inbox.
 fill() { head -c 16M /dev/zero > "$mnt/filler" 2>/dev/null; }

@@ -7,7 +7,7 @@
 agent=$1; sender=$2; hostile=$3
 source "$(dirname "$0")/../shell/lib.sh"
 data=$scratch/data; inbox=$scratch/inbox; src=$scratch/src
-source "$(dirname "$0")/agent_lib.sh"
+source "$(dirname "$0")/../shell/agent_lib.sh"
 mkdir -p "$src"
 
 # peers NAME WAIT_S BEHAVIOUR...: runs hostile_peer, its report in $scratch/NAME.txt.

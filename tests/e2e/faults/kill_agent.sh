@@ -5,7 +5,7 @@
 agent=$1; sender=$2
 source "$(dirname "$0")/../shell/lib.sh"
 data=$scratch/data; inbox=$scratch/inbox; src=$scratch/src
-source "$(dirname "$0")/agent_lib.sh"
+source "$(dirname "$0")/../shell/agent_lib.sh"
 mkdir -p "$src"
 
 start_agent

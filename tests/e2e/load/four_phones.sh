@@ -10,7 +10,7 @@ source "$(dirname "$0")/../shell/lib.sh"
 shm=$(mktemp -d /dev/shm/fl-load.XXXXXX)
 trap 'for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done; rm -rf "$shm"; cleanup' EXIT
 data=$shm/data; inbox=$shm/inbox; src=$shm/src
-source "$(dirname "$0")/../faults/agent_lib.sh"
+source "$(dirname "$0")/../shell/agent_lib.sh"
 rounds=${FL_LOAD_ROUNDS:-3}
 phones=4; small=200
 big=$(mib 256)

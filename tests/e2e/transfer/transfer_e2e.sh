@@ -5,38 +5,9 @@
 # same names into one inbox.
 agent=$1; sender=$2
 source "$(dirname "$0")/../shell/lib.sh"
-export XDG_RUNTIME_DIR=$scratch/run; mkdir -p "$XDG_RUNTIME_DIR"
-export HOME=$scratch/home; mkdir -p "$HOME"
-unset XDG_CONFIG_HOME APPDATA LANG LC_ALL LC_MESSAGES
 data=$scratch/data; inbox=$scratch/inbox; src=$scratch/src
 mkdir -p "$src"
-
-starts=0
-# Starts the agent; sets agent_pid, port and out (its console output).
-start_agent() {
-  starts=$((starts + 1))
-  out=$scratch/agent.$starts.out
-  "$agent" --console --autotest --data-dir "$data" --inbox "$inbox" > "$out" 2>&1 &
-  agent_pid=$!; pids+=($agent_pid)
-  wait_for 20 file_has "$out" "listening on port" || fail "agent start $starts"
-  port=$(grep -o 'listening on port [0-9]*' "$out" | head -1 | awk '{print $4}')
-}
-stop_agent() {
-  kill -TERM "$agent_pid"
-  wait "$agent_pid"
-}
-# as PHONE: sets cmd to ferrylink-send as the phone named PHONE (its own key and paired PCs).
-# Background sends run "${cmd[@]}" directly, so that $! is the sender itself.
-as() {
-  cmd=("$sender" --to "127.0.0.1:$port" --name "$1" --data-dir "$scratch/phones/$1" --yes)
-}
-send() {
-  as "$1"; shift
-  "${cmd[@]}" "$@"
-}
-size_of() { stat -c %s "$1" 2>/dev/null || echo 0; }
-bigger_than() { [ "$(size_of "$1")" -gt "$2" ]; }
-log_count() { grep -cF -- "$1" "$data/log.txt"; }
+source "$(dirname "$0")/../shell/agent_lib.sh"
 anna_pairings() { grep -cE "AUTOTEST pairing code=[0-9]{6} peer=Anna$" "$data/log.txt"; }
 
 start_agent

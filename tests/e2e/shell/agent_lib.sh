@@ -1,4 +1,4 @@
-# Starting, killing and driving the real agent for the fault and load scripts. Needs lib.sh,
+# Starting, killing and driving the real agent for the whole-program scripts. Needs lib.sh,
 # and $agent, $sender, $data and $inbox set by the script.
 export XDG_RUNTIME_DIR=$scratch/run; mkdir -p "$XDG_RUNTIME_DIR"
 export HOME=$scratch/home; mkdir -p "$HOME"
