@@ -22,9 +22,12 @@ win() { winepath -w "$1" 2>/dev/null; }
 # send PHONE_NAME OUTPUT_FILE ARGS...: the phone; its own keys live in $scratch/phone-NAME.
 send() {
   local name=$1 out=$2; shift 2
-  local run=("$sender") dir="$scratch/phone-$name"
-  case "$sender" in *.exe) run=(wine "$sender"); dir=$(win "$dir") ;; esac
-  "${run[@]}" --to "127.0.0.1:$port" --name "$name" --yes --data-dir "$dir" "$@" > "$out" 2>&1
+  local run=("$sender") dir="$scratch/phone-$name" args=("$@")
+  if [[ $sender == *.exe ]]; then  # the Windows sender takes Windows paths
+    run=(wine "$sender"); dir=$(win "$dir")
+    for i in "${!args[@]}"; do [ -e "${args[$i]}" ] && args[$i]=$(win "${args[$i]}"); done
+  fi
+  "${run[@]}" --to "127.0.0.1:$port" --name "$name" --yes --data-dir "$dir" "${args[@]}" > "$out" 2>&1
 }
 same_text() {  # same_text WHAT GOT WANT
   [ "$2" = "$3" ] && return 0
@@ -39,7 +42,9 @@ menu_now() {  # opens the tray menu, prints it and closes it again
 
 accept_note='(If you choose Yes, this device can send you anything for the next 10 minutes without asking again.)'
 data=$scratch/data
-inbox=$scratch/inbox-one
+# A leaf name of this run's own, so that a window of an earlier run cannot pass for the inbox.
+leaf=inbox-${scratch##*.}
+inbox=$scratch/$leaf
 mkdir -p "$scratch/files"
 for f in a.jpg b.txt c.bin; do head -c 512 /dev/urandom > "$scratch/files/$f"; done
 
@@ -108,13 +113,13 @@ check "the text is on the clipboard" same_text clip "$(drv clipboard)" "$text"
 
 # The text's balloon has no target: clicking it opens nothing.
 drv tray balloonclick
-check "clicking a balloon without a target opens nothing" bash -c "! wine '$driver' window inbox-one 3 >/dev/null"
+check "clicking a balloon without a target opens nothing" bash -c "! wine '$driver' window $leaf 3 >/dev/null"
 # A files balloon opens the inbox of the moment.
 send Anna "$scratch/send3.out" "$scratch/files/a.jpg"
 drv tray balloonclick
-check "clicking the files balloon opens the inbox" same_text window "$(drv window inbox-one 10)" inbox-one
+check "clicking the files balloon opens the inbox" same_text window "$(drv window "$leaf" 10)" "$leaf"
 drv tray lbuttonup
-check "a left click opens the inbox" same_text window "$(drv window inbox-one 10)" inbox-one
+check "a left click opens the inbox" same_text window "$(drv window "$leaf" 10)" "$leaf"
 
 # --- stop allowing: the next offer asks again; No refuses it ------------------------------
 drv tray rbuttonup
