@@ -386,7 +386,9 @@ void check_tree(const std::string& root, const std::string& inbox, const char* p
   const std::string parent = root + "/in box";
   for (const std::string& p : tree_paths(root)) {
     FUZZ_CHECK(p == parent || p == inbox || p.compare(0, inbox.size() + 1, inbox + "/") == 0);
-    if (!ends_with(p, ".flpart") || !scratch_read(p).empty()) continue;
+    if (!ends_with(p, ".flpart") || !std::filesystem::is_regular_file(p) ||
+        !scratch_read(p).empty())
+      continue;
     std::string meta = p.substr(0, p.size() - 7) + ".flmeta";
     std::vector<unsigned char> m = scratch_read(meta);
     std::string text(m.begin(), m.end());

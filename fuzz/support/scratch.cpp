@@ -41,6 +41,8 @@ std::string scratch_write(const std::string& name, const void* data, size_t len)
 }
 
 std::vector<unsigned char> scratch_read(const std::string& path) {
+  std::error_code ec;
+  if (!fs::is_regular_file(path, ec)) return {};  // a folder may carry any name, ".flpart" too
   std::ifstream f(path, std::ios::binary);
   if (!f) return {};
   return std::vector<unsigned char>(std::istreambuf_iterator<char>(f), {});

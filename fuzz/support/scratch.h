@@ -11,7 +11,7 @@ const std::string& scratch_root();
 void scratch_clear();
 // Writes bytes to a file below the scratch folder (created or truncated); returns its path.
 std::string scratch_write(const std::string& name, const void* data, size_t len);
-// The whole file, or an empty vector when it cannot be read.
+// The whole file, or an empty vector when it is no regular file or cannot be read.
 std::vector<unsigned char> scratch_read(const std::string& path);
 // Every path below dir (files, folders, links), without following links.
 std::vector<std::string> tree_paths(const std::string& dir);
