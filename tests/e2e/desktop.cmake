@@ -23,7 +23,7 @@ set_target_properties(desk_hook PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${
 target_link_libraries(desk_hook PRIVATE user32 shell32 comctl32)
 add_executable(desk_driver desktop/desk_driver.cpp)
 target_link_options(desk_driver PRIVATE -municode)
-target_link_libraries(desk_driver PRIVATE user32 shell32)
+target_link_libraries(desk_driver PRIVATE user32 shell32 version)
 add_dependencies(desk_driver desk_hook)
 
 set(FL_NATIVE_SEND ${CMAKE_SOURCE_DIR}/build/native/tools/send/ferrylink-send CACHE FILEPATH

@@ -3,12 +3,10 @@ if(NOT TARGET ferrylink)
   return()
 endif()
 if(WIN32)
-  add_executable(win_driver shell/win_driver.cpp)
-  target_link_options(win_driver PRIVATE -municode)
-  target_link_libraries(win_driver PRIVATE user32 version)
+  # The desktop tests' driver (desktop.cmake) answers the boxes and quits the agent.
   add_test(NAME e2e_win_agent_lifecycle
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/shell/win_agent_lifecycle.sh
-                   $<TARGET_FILE:ferrylink> $<TARGET_FILE:win_driver>)
+                   $<TARGET_FILE:ferrylink> $<TARGET_FILE:desk_driver>)
   set_tests_properties(e2e_win_agent_lifecycle PROPERTIES LABELS e2e TIMEOUT 300)
 else()
   add_test(NAME e2e_agent_lifecycle

@@ -33,6 +33,7 @@
 //   agent-path [SECONDS]        prints the program file of the process that owns the agent
 //                               window
 //   quit [SECONDS]              closes the hidden agent window
+//   version FILE                prints the US English entries of FILE's version record
 #include <windows.h>
 #include <shellapi.h>
 
@@ -544,6 +545,28 @@ int print_agent_path(int seconds) {
   return 0;
 }
 
+// ---- the program file ----
+
+int print_version_record(const wchar_t* file) {
+  DWORD ignored = 0;
+  DWORD size = GetFileVersionInfoSizeW(file, &ignored);
+  if (size == 0) return 2;
+  std::vector<char> data(size);
+  if (!GetFileVersionInfoW(file, 0, size, data.data())) return 2;
+  const wchar_t* names[] = {L"FileDescription", L"FileVersion",     L"InternalName",
+                            L"OriginalFilename", L"ProductName",    L"ProductVersion",
+                            L"CompanyName",      L"LegalCopyright", L"Comments"};
+  for (const wchar_t* name : names) {
+    std::wstring key = std::wstring(L"\\StringFileInfo\\040904B0\\") + name;
+    void* value = nullptr;
+    UINT len = 0;
+    if (VerQueryValueW(data.data(), key.c_str(), &value, &len) && len > 0) {
+      printf("%s=%s\n", utf8(name).c_str(), utf8(static_cast<const wchar_t*>(value)).c_str());
+    }
+  }
+  return 0;
+}
+
 int seconds_arg(int argc, wchar_t** argv, int i, int fallback) {
   return argc > i ? _wtoi(argv[i]) : fallback;
 }
@@ -590,6 +613,7 @@ int wmain(int argc, wchar_t** argv) {
     PostMessageW(agent, WM_CLOSE, 0, 0);
     return 0;
   }
+  if (cmd == L"version" && argc > 2) return print_version_record(argv[2]);
   fprintf(stderr, "usage: see the comment at the top of desk_driver.cpp\n");
   return 2;
 }

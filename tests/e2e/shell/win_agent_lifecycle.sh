@@ -2,7 +2,7 @@
 # The Windows agent under Wine: self-test through a redirected standard output, start-up with
 # its data directory under the Wine user's roaming AppData, and a second copy that shows the
 # "already running" box and ends with 0.
-exe=$1; win_driver=$2
+exe=$1; driver=$2
 source "$(dirname "$0")/lib.sh"
 : "${WINEPREFIX:?the Windows tests run in a prepared Wine prefix (scripts/wine-prefix.sh)}"
 export WINEDEBUG=-all
@@ -14,7 +14,7 @@ check "self-test reports Windows 10" file_has "$scratch/selftest.txt" "info wind
 check "self-test ends with the summary" file_has "$scratch/selftest.txt" "SELFTEST OK (0 failures)"
 
 # The version record carries exactly the product's entries.
-wine "$win_driver" version "$(winepath -w "$exe")" | tr -d '\r' > "$scratch/version.txt"
+wine "$driver" version "$(winepath -w "$exe")" | tr -d '\r' > "$scratch/version.txt"
 printf '%s\n' "FileDescription=ferrylink receiver" "FileVersion=0.1.0" "InternalName=ferrylink" \
   "OriginalFilename=ferrylink.exe" "ProductName=ferrylink" "ProductVersion=0.1.0" > "$scratch/version.want"
 check "version record has exactly the product entries" cmp -s "$scratch/version.txt" "$scratch/version.want"
@@ -29,18 +29,18 @@ check "data directory is created under the roaming AppData" wait_for 60 file_has
 
 wine "$exe" --inbox "$(winepath -w "$inbox")" &
 second=$!; pids+=($second)
-text=$(wine "$win_driver" box ok 60 | tr -d '\r')
+text=$(wine "$driver" box ok 60 | tr -d '\r')
 check "second copy shows the already-running message" \
   [ "$text" = "ferrylink is already running (look in the notification area)." ]
 wait "$second"; code=$?
 check "second copy exits 0" [ $code -eq 0 ]
-wine "$win_driver" quit 10
+wine "$driver" quit 10
 wait "$first"; check "agent exits 0 after its window closes" [ $? -eq 0 ]
 # An identity key that can be neither read nor written: the "identity error" box, exit 1.
 mkdir -p "$scratch/broken/identity.key"
 wine "$exe" --autotest --data-dir "$(winepath -w "$scratch/broken")" --inbox "$(winepath -w "$inbox")" &
 broken=$!; pids+=($broken)
-text=$(wine "$win_driver" box ok 60 | tr -d '\r')
+text=$(wine "$driver" box ok 60 | tr -d '\r')
 check "an unusable identity key shows the identity error box" [ "$text" = "identity error" ]
 wait "$broken"; code=$?
 check "and ends with exit code 1" [ $code -eq 1 ]
