@@ -4,13 +4,7 @@
 #include "crypto/kernels.h"
 
 #if defined(__x86_64__) || defined(__i386__)
-// GCC 12 reports the deliberately undefined pass-through operand of the AVX-512 intrinsics
-// (_mm512_undefined_epi32) as uninitialised wherever they are inlined.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
+#include "crypto/simd.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -96,13 +96,7 @@ void poly1305_blocks_64(Poly1305Ctx* ctx, const uint8_t* data, size_t nblocks) {
 }
 
 #if defined(__x86_64__) || defined(__i386__)
-// GCC 12 reports the deliberately undefined pass-through operand of the AVX-512 intrinsics
-// as uninitialised wherever they are inlined.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#include <immintrin.h>
-#pragma GCC diagnostic pop
+#include "crypto/simd.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include "crypto/kernels.h"
 
 #if defined(__x86_64__) || defined(__i386__)
-#include <immintrin.h>
+#include "crypto/simd.h"
 
 // The SHA instructions keep the eight state words as two vectors, ABEF and CDGH, and do two
 // rounds per sha256rnds2; the message schedule comes from sha256msg1/sha256msg2.
