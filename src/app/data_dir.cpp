@@ -6,6 +6,10 @@
 #include "platform/fs.h"
 #include "platform/system.h"
 
+namespace {
+
+// Number of UTF-16 units the UTF-8 text needs (without a terminator): APPDATA counts only
+// while it fits the platform's 260-unit buffer.
 size_t utf16_units(const char* utf8) {
   size_t units = 0;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(utf8); *p; ++p) {
@@ -14,6 +18,8 @@ size_t utf16_units(const char* utf8) {
   }
   return units;
 }
+
+}  // namespace
 
 void settle_data_dir(const char* override_dir, char* out, size_t cap) {
   if (override_dir && override_dir[0]) {

@@ -6,6 +6,3 @@
 // application-data folder taken from APPDATA (when set and shorter than 260 UTF-16 units)
 // or from the system's known folder. Cut to cap - 1 bytes.
 void settle_data_dir(const char* override_dir, char* out, size_t cap);
-
-// Number of UTF-16 units the UTF-8 text needs (without a terminator).
-size_t utf16_units(const char* utf8);
