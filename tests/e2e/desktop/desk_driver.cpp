@@ -33,6 +33,8 @@
 //   agent-path [SECONDS]        prints the program file of the process that owns the agent
 //                               window
 //   quit [SECONDS]              closes the hidden agent window
+//   watch-exit SECONDS          takes hold of the agent's process, prints "watching", and waits
+//                               until it has ended (its shutdown outlasts its window)
 //   version FILE                prints the US English entries of FILE's version record
 #include <windows.h>
 #include <shellapi.h>
@@ -545,6 +547,17 @@ int print_agent_path(int seconds) {
   return 0;
 }
 
+int watch_exit(int seconds) {
+  if (!agent_window(seconds)) return 2;
+  HANDLE process = OpenProcess(SYNCHRONIZE, FALSE, agent_process());
+  if (!process) return 2;
+  printf("watching\n");
+  fflush(stdout);
+  DWORD waited = WaitForSingleObject(process, static_cast<DWORD>(seconds) * 1000);
+  CloseHandle(process);
+  return waited == WAIT_OBJECT_0 ? 0 : 1;
+}
+
 // ---- the program file ----
 
 int print_version_record(const wchar_t* file) {
@@ -613,6 +626,7 @@ int wmain(int argc, wchar_t** argv) {
     PostMessageW(agent, WM_CLOSE, 0, 0);
     return 0;
   }
+  if (cmd == L"watch-exit") return watch_exit(seconds_arg(argc, argv, 2, 30));
   if (cmd == L"version" && argc > 2) return print_version_record(argv[2]);
   fprintf(stderr, "usage: see the comment at the top of desk_driver.cpp\n");
   return 2;

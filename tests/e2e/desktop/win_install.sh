@@ -69,9 +69,15 @@ check "the menu shows autostart off" has_line "$(menu_now)" "  Start with Window
 drv tray rbuttonup
 drv pick Settings "Start with Windows"
 check "checking registers the running copy again" wait_for 5 run_value_is "\"$running\""
+# The process lets go of the one-copy guard only after its window is gone: wait for the
+# process itself before starting another copy.
+wine "$driver" watch-exit 30 > "$scratch/watch.out" 2>/dev/null &
+watcher=$!
+wait_for 30 file_has "$scratch/watch.out" watching || fail "the agent's process cannot be watched"
 drv tray rbuttonup
 drv pick Quit
 check "Quit ends the installed copy" wait_for 20 agent_gone
+check "and its process ends" wait "$watcher"
 
 # "Start with Windows" from a copy that is not the installed one registers that copy.
 wine "$downloads/ferrylink.exe" --autotest --data-dir "$(winepath -w "$scratch/other-data")" \
