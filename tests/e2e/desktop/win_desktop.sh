@@ -47,6 +47,10 @@ leaf=inbox-${scratch##*.}
 inbox=$scratch/$leaf
 mkdir -p "$scratch/files"
 for f in a.jpg b.txt c.bin; do head -c 512 /dev/urandom > "$scratch/files/$f"; done
+# The menu's "Start with Windows" check follows the Run value: start without one, whatever an
+# earlier install test left in this prefix.
+wine reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v ferrylink /f \
+  >/dev/null 2>&1 || true
 
 # --- first run: the install question, answered No, is remembered --------------------------
 wine "$exe" --data-dir "$(win "$data")" --inbox "$(win "$inbox")" &
