@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the Linux and the Windows programs and runs every test:
 # the native suite, the native suite again under AddressSanitizer + UndefinedBehaviorSanitizer,
-# the concurrency tests under ThreadSanitizer, and the Windows test programs and the real
-# ferrylink.exe under Wine on a virtual display.
+# the concurrency tests under ThreadSanitizer, every fuzz target for 30 seconds, and the
+# Windows test programs and the real ferrylink.exe under Wine on a virtual display.
 set -uo pipefail
 top=$(cd "$(dirname "$0")/.." && pwd)
 cd "$top"
@@ -51,6 +51,9 @@ build build/tsan -DFL_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug || exit 1
 # The tests whose subject is threads: the listener and its workers, sessions, the trust
 # store, the allowance table, the log, locks and clocks, the responder's start and stop.
 suite tsan build/tsan -R "$tsan_tests"
+
+step "fuzz: every target for 30 seconds"
+FL_FUZZ_BUILD="$top/build/fuzz" FL_FUZZ_JOBS="$jobs" bash fuzz/run 30 || failed+=(fuzz)
 
 step "build: windows (mingw-w64)"
 build build/win -DCMAKE_TOOLCHAIN_FILE="$top/cmake/mingw-w64.cmake" || exit 1
