@@ -44,7 +44,7 @@ suite native build/native
 
 step "build: native, address + undefined sanitizers"
 build build/asan -DFL_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug || exit 1
-suite asan+ubsan build/asan -LE no_sanitizer
+suite asan+ubsan build/asan
 
 step "build: native, thread sanitizer"
 build build/tsan -DFL_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug || exit 1
