@@ -64,20 +64,33 @@ bool is_reserved_device_name(const unsigned char* s, size_t n) {
          stem[3] <= '9';
 }
 
-// A name cut at 200 characters may end in spaces or dots (which Windows drops, reaching
-// another name, or keeps as a name nothing else can open) and what is left may then be a
-// device name. Trims them again and puts the "_" in front when needed; returns the new
-// length, 0 when nothing is left.
-size_t settle_cut(char* head, size_t keep, size_t cap, size_t prefixed) {
-  while (keep > prefixed && (head[keep - 1] == ' ' || head[keep - 1] == '.')) --keep;
-  if (keep == prefixed) return 0;
-  if (!prefixed && keep + 1 <= cap &&
-      is_reserved_device_name(reinterpret_cast<const unsigned char*>(head), keep)) {
-    memmove(head + 1, head, keep);
-    head[0] = '_';
-    ++keep;
+bool is_space_or_dot(char c) { return c == ' ' || c == '.'; }
+
+// A name of more than 200 characters keeps its first `chars` characters (head; bound[k] is
+// the byte length of the first k), then its extension when it has one. Cut there, it may end
+// in spaces or dots (which Windows drops, reaching another name, or keeps as a name nothing
+// else can open), and what is left may be a device name: trims again and puts "_" in front,
+// in the place of the last character when the name would otherwise grow past 200. The
+// extension begins with a dot, so it neither needs the trim nor changes the device-name
+// stem. Returns the byte length of head kept, 0 when nothing is left.
+size_t settle_cut(char* head, const size_t* bound, size_t chars, size_t prefixed, bool has_ext) {
+  const size_t limit = chars;
+  auto trim = [&] {
+    while (!has_ext && chars > prefixed && is_space_or_dot(head[bound[chars] - 1])) --chars;
+  };
+  trim();
+  if (chars == prefixed) return 0;
+  if (prefixed || !is_reserved_device_name(reinterpret_cast<const unsigned char*>(head),
+                                           bound[chars]))
+    return bound[chars];
+  if (chars == limit) {
+    --chars;
+    trim();  // a device name's letters stay, so something is always left
   }
-  return keep;
+  const size_t keep = bound[chars];
+  memmove(head + 1, head, keep);  // without a prefix, head has a byte to spare
+  head[0] = '_';
+  return keep + 1;
 }
 
 // The sanitiser works on (pointer, length) so that split_offer_path need not copy pieces.
@@ -89,7 +102,7 @@ int sanitize_range(const unsigned char* s, size_t n, char* out, size_t cap) {
   // Replacing bytes never changes the length and never produces a space or a dot, so
   // trimming can be decided on the raw bytes.
   size_t end = n;
-  while (end > 0 && (s[end - 1] == ' ' || s[end - 1] == '.')) --end;
+  while (end > 0 && is_space_or_dot(char(s[end - 1]))) --end;
   if (end == 0) return -1;
   const size_t prefix = is_reserved_device_name(s, end) ? 1 : 0;
 
@@ -124,8 +137,7 @@ int sanitize_range(const unsigned char* s, size_t n, char* out, size_t cap) {
         ext_len = end - d;
       }
     }
-    keep = ext ? bound[kComponentMaxChars - ext_len] : bound[kComponentMaxChars];
-    if (!ext) keep = settle_cut(head, keep, sizeof head, prefix);
+    keep = settle_cut(head, bound, kComponentMaxChars - ext_len, prefix, ext != nullptr);
     if (keep == 0) return -1;
   }
   if (keep + ext_len + 1 > cap) return -1;

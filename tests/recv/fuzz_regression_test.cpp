@@ -32,6 +32,15 @@ std::vector<CutCase> cut_cases() {
            std::string(30, 'z'),
        true, std::string(150, 'x')},
       {"device name left after the cut", "CON" + std::string(197, ' ') + "yyy", true, "_CON"},
+      // As found: a device name as the 198th to 200th characters; the "_" in front takes the
+      // place of the last one, so the name keeps to 200 characters.
+      {"device name at the cut",
+       std::string(197, ' ') + "AUX\x89" "AUX" + std::string(83, ' ') + "\x9c" +
+           std::string(10, ' ') + "AUX",
+       true, "_" + std::string(197, ' ') + "AU"},
+      {"device name before a kept extension",
+       std::string(193, ' ') + "AUX" + std::string(20, 'b') + ".txt", true,
+       "_" + std::string(193, ' ') + "AU.txt"},
       {"nothing left after the cut", std::string(230, ' ') + "z", false, ""},
       {"extension kept, no trim needed", std::string(250, 'x') + ".jpg", true,
        std::string(196, 'x') + ".jpg"},
