@@ -118,7 +118,8 @@ const uint8_t kPeer[32] = {0xe6, 0xdb, 0x68, 0x67, 0x58, 0x30, 0x30, 0xdb, 0x35,
                            0xa4, 0x24, 0xb1, 0x5f, 0x7c, 0x72, 0x66, 0x24, 0xec, 0x26, 0xb3,
                            0x35, 0x3b, 0x10, 0xa9, 0x03, 0xa6, 0xd0, 0xab, 0x1c, 0x4c};
 
-void x25519_ours(benchmark::State& state) {
+void x25519_ours(benchmark::State& state, bool portable) {
+  PathScope path(portable);
   uint8_t out[32];
   for (auto _ : state) {
     x25519(out, kKey, kPeer);
@@ -174,9 +175,10 @@ public:
       std::printf("%-12s %9.0f MB/s %9.0f MB/s %9.0f MB/s %10.2f %10.2f\n", op, ours, port, ossl,
                   ossl > 0 ? ours / ossl : 0, ossl > 0 ? port / ossl : 0);
     }
-    double ours = get("x25519/ours"), ossl = get("x25519/openssl");
-    std::printf("%-12s %10.0f op/s %14s %10.0f op/s %10.2f\n", "x25519", ours, "", ossl,
-                ossl > 0 ? ours / ossl : 0);
+    double ours = get("x25519/ours"), port = get("x25519/portable");
+    double ossl = get("x25519/openssl");
+    std::printf("%-12s %9.0f op/s %9.0f op/s %9.0f op/s %10.2f %10.2f\n", "x25519", ours, port,
+                ossl, ossl > 0 ? ours / ossl : 0, ossl > 0 ? port / ossl : 0);
   }
 
 private:
@@ -199,7 +201,8 @@ BENCHMARK_CAPTURE(aead_openssl, seal, true)->Name("aead_seal/openssl");
 BENCHMARK_CAPTURE(open_ours, ours, false)->Name("aead_open/ours");
 BENCHMARK_CAPTURE(open_ours, portable, true)->Name("aead_open/portable");
 BENCHMARK_CAPTURE(aead_openssl, open, false)->Name("aead_open/openssl");
-BENCHMARK(x25519_ours)->Name("x25519/ours");
+BENCHMARK_CAPTURE(x25519_ours, ours, false)->Name("x25519/ours");
+BENCHMARK_CAPTURE(x25519_ours, portable, true)->Name("x25519/portable");
 BENCHMARK(x25519_openssl)->Name("x25519/openssl");
 
 int main(int argc, char** argv) {

@@ -13,7 +13,7 @@
 namespace {
 
 const CryptoKernels kPortable = {"portable", sha256_blocks_portable, chacha20_xor_portable,
-                                 poly1305_blocks_portable};
+                                 poly1305_blocks_portable, x25519_ladder_portable};
 
 #if defined(__x86_64__) || defined(__i386__)
 uint64_t read_xcr0() {
@@ -70,6 +70,10 @@ CryptoKernels choose(const CpuFeatures& f) {
     k.poly1305_blocks = poly1305_blocks_64;
     strcat(name, "poly-64");
   }
+#if defined(__SIZEOF_INT128__)
+  k.x25519_ladder = x25519_ladder_radix51;
+  strcat(name, " x25519-51");
+#endif
   k.name = name;
 #else
   (void)f;

@@ -1,6 +1,6 @@
 #pragma once
 // Choice between the portable code and the CPU-specific kernels (SHA-NI, SSE2/AVX2 ChaCha20,
-// 64-bit-limb Poly1305). Both produce the same bytes. The CPU is examined once; the
+// 64-bit-limb Poly1305, radix-2^51 X25519). Both produce the same bytes. The CPU is examined once; the
 // environment variable FL_CRYPTO_PORTABLE=1 keeps the portable code for the whole process.
 
 // Tests run both paths in one process: true forces the portable code from now on, false

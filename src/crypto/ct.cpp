@@ -8,3 +8,8 @@ int ct_equal(const void* a, const void* b, size_t len) {
   // 1 when diff is 0, without a data-dependent branch.
   return int((uint32_t(diff) - 1) >> 31);
 }
+
+void ct_wipe(void* p, size_t len) {
+  volatile uint8_t* b = static_cast<volatile uint8_t*>(p);
+  for (size_t i = 0; i < len; i++) b[i] = 0;
+}

@@ -16,6 +16,8 @@ struct CryptoKernels {
                        const uint8_t* in, uint8_t* out, size_t len);
   // Absorbs nblocks whole 16-byte blocks into ctx->h (with the 2^128 bit unless ctx->final).
   void (*poly1305_blocks)(Poly1305Ctx* ctx, const uint8_t* data, size_t nblocks);
+  // out = the canonical u-coordinate of k times the point u; k is already clamped.
+  void (*x25519_ladder)(uint8_t out[32], const uint8_t k[32], const uint8_t u[32]);
 };
 
 const CryptoKernels& crypto_kernels();
@@ -34,6 +36,7 @@ void sha256_blocks_portable(uint32_t state[8], const uint8_t* data, size_t nbloc
 void chacha20_xor_portable(const uint8_t key[32], const uint8_t nonce[12], uint32_t counter,
                            const uint8_t* in, uint8_t* out, size_t len);
 void poly1305_blocks_portable(Poly1305Ctx* ctx, const uint8_t* data, size_t nblocks);
+void x25519_ladder_portable(uint8_t out[32], const uint8_t k[32], const uint8_t u[32]);
 
 // The sixteen-word ChaCha20 input state: constants, key, counter, nonce.
 void chacha20_init_state(uint32_t s[16], const uint8_t key[32], const uint8_t nonce[12],
@@ -52,6 +55,10 @@ void chacha20_xor_avx512(const uint8_t key[32], const uint8_t nonce[12], uint32_
 void poly1305_blocks_64(Poly1305Ctx* ctx, const uint8_t* data, size_t nblocks);
 void poly1305_blocks_avx2(Poly1305Ctx* ctx, const uint8_t* data, size_t nblocks);
 void poly1305_blocks_ifma(Poly1305Ctx* ctx, const uint8_t* data, size_t nblocks);
+
+// X25519 in radix 2^51 with 128-bit products: needs only a compiler with a 128-bit integer
+// type, which every 64-bit x86 target of ours has.
+void x25519_ladder_radix51(uint8_t out[32], const uint8_t k[32], const uint8_t u[32]);
 
 struct Sha256Ctx;
 extern const uint32_t kSha256RoundConstants[64];

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "crypto/ct.h"
 #include "crypto/kernels.h"
 
 // h and r are 130-bit numbers in five limbs of 26 bits (radix 2^26), so that every limb
@@ -158,6 +159,5 @@ void poly1305_finish(Poly1305Ctx* ctx, uint8_t tag[16]) {
   store_le32(tag + 12, uint32_t(f));
 
   // The one-time key must not outlive the tag.
-  volatile uint8_t* wipe = reinterpret_cast<volatile uint8_t*>(ctx);
-  for (size_t i = 0; i < sizeof *ctx; i++) wipe[i] = 0;
+  ct_wipe(ctx, sizeof *ctx);
 }

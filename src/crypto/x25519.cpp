@@ -2,11 +2,14 @@
 
 #include <cstring>
 
-// Field elements mod p = 2^255 - 19 as sixteen limbs of nominally 16 bits: value =
-// sum limb[i] * 2^(16 i). Each limb lives in a signed 64-bit integer so that sums,
-// differences and the 31 partial sums of a product fit without overflow; limbs leave the
-// 16-bit range between carry passes and only the packed output is canonical. Nothing here
-// branches on or indexes by a secret value.
+#include "crypto/ct.h"
+#include "crypto/kernels.h"
+
+// The portable ladder, also the reference the faster kernel is tested against. Field elements
+// mod p = 2^255 - 19 as sixteen limbs of nominally 16 bits: value = sum limb[i] * 2^(16 i).
+// Each limb lives in a signed 64-bit integer so that sums, differences and the 31 partial sums
+// of a product fit without overflow; limbs leave the 16-bit range between carry passes and
+// only the packed output is canonical. Nothing here branches on or indexes by a secret value.
 
 namespace {
 
@@ -108,12 +111,7 @@ const Fe kA24 = {0xdb41, 1};  // 121665 = (486662 - 2) / 4
 
 }  // namespace
 
-int x25519(uint8_t out[32], const uint8_t scalar[32], const uint8_t u[32]) {
-  uint8_t k[32];
-  memcpy(k, scalar, 32);
-  k[0] &= 0xf8;
-  k[31] = (k[31] & 0x7f) | 0x40;
-
+void x25519_ladder_portable(uint8_t out[32], const uint8_t k[32], const uint8_t u[32]) {
   Fe x, a = {1}, b, c = {0}, d = {1}, e, f;
   fe_unpack(x, u);
   fe_copy(b, x);
@@ -146,6 +144,15 @@ int x25519(uint8_t out[32], const uint8_t scalar[32], const uint8_t u[32]) {
   fe_invert(c, c);
   fe_mul(a, a, c);
   fe_pack(out, a);
+}
+
+int x25519(uint8_t out[32], const uint8_t scalar[32], const uint8_t u[32]) {
+  uint8_t k[32];
+  memcpy(k, scalar, 32);
+  k[0] &= 0xf8;
+  k[31] = (k[31] & 0x7f) | 0x40;
+  crypto_kernels().x25519_ladder(out, k, u);
+  ct_wipe(k, sizeof k);  // the private key must not linger on the stack
 
   uint8_t any = 0;
   for (int i = 0; i < 32; i++) any |= out[i];

@@ -203,4 +203,33 @@ TEST(CryptoKernels, ShaNiMatchesPortable) {
   }
 }
 
+// The radix-2^51 ladder against the sixteen-limb one. Random scalars and points, plus points
+// whose limbs sit at the edges of what unpacking and the final reduction must handle: 0, 1,
+// p - 1, p, p + 1, 2^255 - 1 (non-canonical) and every byte 0xff (bit 255 ignored).
+TEST(CryptoKernels, X25519Radix51MatchesPortable) {
+  std::vector<Bytes> points;
+  for (uint32_t seed = 0; seed < 40; seed++) points.push_back(pattern(32, 900 + seed));
+  for (int offset : {-1, 0, 1}) {  // p + offset, little-endian
+    Bytes u(32, 0xff);
+    u[0] = uint8_t(0xed + offset);
+    u[31] = 0x7f;
+    points.push_back(u);
+  }
+  Bytes zero(32, 0), one(32, 0), top(32, 0xff), top_clear(32, 0xff);
+  one[0] = 1;
+  top_clear[31] = 0x7f;
+  for (const Bytes& u : {zero, one, top, top_clear}) points.push_back(u);
+
+  for (size_t i = 0; i < points.size(); i++) {
+    Bytes k = pattern(32, 700 + uint32_t(i));
+    if (i % 2) k = Bytes(32, 0xff);
+    k[0] &= 0xf8;  // the ladders take the clamped scalar
+    k[31] = (k[31] & 0x7f) | 0x40;
+    uint8_t expected[32], got[32];
+    x25519_ladder_portable(expected, k.data(), points[i].data());
+    x25519_ladder_radix51(got, k.data(), points[i].data());
+    ASSERT_EQ(hex(got, 32), hex(expected, 32)) << "u " << hex(points[i]) << " k " << hex(k);
+  }
+}
+
 }  // namespace

@@ -6,6 +6,10 @@
 
 namespace {
 
+// Every case runs on the portable ladder and on the one this CPU gets.
+class X25519 : public BothPaths {};
+INSTANTIATE_BOTH_PATHS(X25519);
+
 std::string dh_hex(const Bytes& scalar, const Bytes& u, int* result = nullptr) {
   uint8_t out[32];
   int r = x25519(out, scalar.data(), u.data());
@@ -13,7 +17,7 @@ std::string dh_hex(const Bytes& scalar, const Bytes& u, int* result = nullptr) {
   return hex(out, 32);
 }
 
-TEST(X25519, Rfc7748Vectors) {
+TEST_P(X25519, Rfc7748Vectors) {
   struct Case {
     const char* scalar;
     const char* u;
@@ -34,7 +38,7 @@ TEST(X25519, Rfc7748Vectors) {
 }
 
 // k = u = 9; each round k, u = X25519(k, u), k.
-TEST(X25519, Rfc7748IteratedThousandTimes) {
+TEST_P(X25519, Rfc7748IteratedThousandTimes) {
   uint8_t k[32] = {9}, u[32] = {9}, next[32];
   for (int i = 1; i <= 1000; i++) {
     ASSERT_EQ(x25519(next, k, u), 0) << "round " << i;
@@ -47,7 +51,7 @@ TEST(X25519, Rfc7748IteratedThousandTimes) {
   EXPECT_EQ(hex(k, 32), "684cf59ba83309552800ef566f2f4d3c1c3887c49360e3875f2eb94d99532c51");
 }
 
-TEST(X25519, Rfc7748KeyAgreement) {
+TEST_P(X25519, Rfc7748KeyAgreement) {
   Bytes alice = unhex("77076d0a7318a57d3c16c17251b26645df4c2f87ebc0992ab177fba51db92c2a");
   Bytes bob = unhex("5dab087e624a8a4b79e17f8b83800ee66f3bb1292618b6fd1c2f8b27ff88e0eb");
   uint8_t alice_pub[32], bob_pub[32], k1[32], k2[32];
@@ -64,7 +68,7 @@ TEST(X25519, Rfc7748KeyAgreement) {
 
 // Inputs that must give the same output as a reference input: the ignored top bit of u, the
 // clamped scalar bits, and a non-canonical u.
-TEST(X25519, EquivalentInputs) {
+TEST_P(X25519, EquivalentInputs) {
   const Bytes scalar = unhex("a546e36bf0527c9d3b16154b82465edd62144c0ac1fc5a18506a2244ba449ac4");
   const Bytes u = unhex("e6db6867583030db3594c1a424b15f7c726624ec26b3353b10a903a6d0ab1c4c");
   const std::string reference = dh_hex(scalar, u);
@@ -96,7 +100,7 @@ TEST(X25519, EquivalentInputs) {
   EXPECT_EQ(hex(base, 32), dh_hex(scalar, nine)) << "x25519_base is u = 9";
 }
 
-TEST(X25519, ScalarIsNotModified) {
+TEST_P(X25519, ScalarIsNotModified) {
   Bytes scalar(32, 0xff);  // every clamped bit set
   Bytes copy = scalar;
   Bytes u = unhex("e6db6867583030db3594c1a424b15f7c726624ec26b3353b10a903a6d0ab1c4c");
@@ -106,7 +110,7 @@ TEST(X25519, ScalarIsNotModified) {
   EXPECT_EQ(hex(scalar), hex(copy));
 }
 
-TEST(X25519, LowOrderInputsGiveAllZerosAndMinusOne) {
+TEST_P(X25519, LowOrderInputsGiveAllZerosAndMinusOne) {
   const Bytes scalar = unhex("a546e36bf0527c9d3b16154b82465edd62144c0ac1fc5a18506a2244ba449ac4");
   Bytes zero(32, 0), one(32, 0);
   one[0] = 1;
@@ -118,7 +122,7 @@ TEST(X25519, LowOrderInputsGiveAllZerosAndMinusOne) {
   }
 }
 
-TEST(X25519, Wycheproof) {
+TEST_P(X25519, Wycheproof) {
   FL_REQUIRE_TESTDATA();
   JsonValue doc;
   std::string err;
