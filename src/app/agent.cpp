@@ -110,7 +110,7 @@ int normal_run(AgentState* a) {
     instance_guard_release(a->instance_guard);
     return 1;
   }
-  if (desktop_create(a) != 0) {
+  if (desktop_create(a, services_change_inbox) != 0) {
     agent_log("agent window could not be created");
   }
   services_start_network(a);
@@ -139,7 +139,7 @@ int agent_main(int argc, const char* const* argv, void* module_instance) {
   a->console = opt.console;
   a->autotest = opt.autotest;
   if (a->console) desktop_open_console();
-  desktop_init();
+  desktop_init(a->console != 0);
   a->log_lock = lock_create();
   a->ui_lock = lock_create();
 

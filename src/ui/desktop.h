@@ -1,7 +1,8 @@
 #pragma once
 // What the agent shell needs from the desktop it runs on: the hidden agent window with its
-// tray icon and message loop on Windows, the terminal on Linux. Implemented once per desktop
-// (ui/win32, ui/console); everything here runs on the main thread unless stated.
+// tray icon and message loop on Windows; on Linux the graphical desktop (ui/gtk: tray icon,
+// dialogs, notifications) in a graphical session, the terminal (ui/console) otherwise.
+// Everything here runs on the main thread unless stated.
 
 #include <cstdint>
 
@@ -24,15 +25,25 @@ enum : int { ANSWER_OK = 1, ANSWER_CANCEL = 2, ANSWER_YES = 6, ANSWER_NO = 7 };
 // when standard input is a terminal; without one, a question is answered No (a three-way
 // question too: nothing is installed, nothing is deleted).
 int show_message_box(const char* text, unsigned flags);
+// The pairing question: a Yes/No box with the text, in which a desktop that can sets the
+// code (the last place it occurs in the text) large. Any thread; blocks like
+// show_message_box.
+int show_pairing_box(const char* text, const char* code);
 
 // Opens a console for --console and points standard error at it (Windows); the terminal is
 // already there elsewhere.
 void desktop_open_console();
-// Per-thread set-up of the desktop for the main thread (COM on Windows).
-void desktop_init();
+// Set-up of the desktop on the main thread (COM on Windows). On Linux it chooses the
+// desktop: the terminal when want_console is set or no graphical session is there, the
+// graphical one otherwise.
+void desktop_init(bool want_console);
+// What the desktop's "Change inbox folder..." asks of the shell once the new folder is
+// stored in the settings and saved: new sessions must use it (restart the listener).
+typedef void (*InboxChanged)(AgentState* a);
 // Draws the icons, creates the hidden agent window, adds the tray icon and starts the
-// one-second timer. 0 on success.
-int desktop_create(AgentState* a);
+// one-second timer. 0 on success. (The Windows menu still calls the shell itself and
+// ignores inbox_changed.)
+int desktop_create(AgentState* a, InboxChanged inbox_changed);
 // Runs the main loop until the user quits (Windows: the window message loop; Linux: until
 // SIGINT or SIGTERM).
 void desktop_run(AgentState* a);

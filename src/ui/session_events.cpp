@@ -18,7 +18,7 @@ int on_pairing_prompt(void*, const char* code, const char* peer_name, const char
   }
   char text[900];
   snprintf(text, sizeof text, message_text(MESSAGE_PAIRING_PROMPT), peer_name, code);
-  return show_message_box(text, BOX_YESNO | BOX_ICONQUESTION) == ANSWER_YES;
+  return show_pairing_box(text, code) == ANSWER_YES;
 }
 
 int on_offer_prompt(void*, const OfferInfo* offer) {

@@ -1,4 +1,5 @@
-# The desktop seen from outside. Linux: install and uninstall in a temporary home folder.
+# The desktop seen from outside. Linux: install and uninstall in a temporary home folder, the
+# terminal desktop, and the graphical desktop under Xvfb.
 # Windows: a driver program acts as the user and the shell against the real agent under Wine; its hook library reads popup menus and answers the
 # folder picker on the agent's window thread. The phone is ferrylink-send: the native one
 # from FL_NATIVE_SEND when it exists (scripts/test.sh builds it first), else the Windows one.
@@ -15,6 +16,15 @@ if(NOT WIN32)
              COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/desktop/console_desktop.sh
                      $<TARGET_FILE:ferrylink> $<TARGET_FILE:ferrylink-send>)
     set_tests_properties(e2e_console_desktop PROPERTIES LABELS e2e TIMEOUT 120)
+  endif()
+  # The graphical desktop on a virtual display with a private session bus. Not under the
+  # sanitizers: GTK's one-time allocations would read as leaks.
+  if(FL_DESKTOP_GTK AND NOT FL_SANITIZE AND TARGET ferrylink-send)
+    add_test(NAME e2e_gtk_desktop
+             COMMAND dbus-run-session -- bash ${CMAKE_CURRENT_SOURCE_DIR}/desktop/gtk_desktop.sh
+                     $<TARGET_FILE:ferrylink> $<TARGET_FILE:ferrylink-send>
+                     ${CMAKE_BINARY_DIR}/screenshots)
+    set_tests_properties(e2e_gtk_desktop PROPERTIES LABELS e2e TIMEOUT 240)
   endif()
   return()
 endif()

@@ -9,7 +9,9 @@
 #include <cstring>
 #include <mutex>
 
+#include "ui/console/console_parts.h"
 #include "ui/desktop.h"
+#include "ui/desktop_ops.h"
 
 namespace {
 
@@ -37,9 +39,7 @@ int read_answer() {
   return 0;
 }
 
-}  // namespace
-
-int show_message_box(const char* text, unsigned flags) {
+int console_message_box(const char* text, unsigned flags) {
   // One question at a time: two sessions may ask at once, and the terminal is shared.
   std::lock_guard<std::mutex> hold(g_question);
   unsigned buttons = flags & 0xF;
@@ -56,11 +56,11 @@ int show_message_box(const char* text, unsigned flags) {
   return ANSWER_NO;
 }
 
-void desktop_open_console() {}
+int console_pairing_box(const char* text, const char*) {
+  return console_message_box(text, BOX_YESNO | BOX_ICONQUESTION);
+}
 
-void desktop_init() {}
-
-int desktop_create(AgentState*) {
+int console_create(AgentState*, InboxChanged) {
   if (pipe(g_wake_pipe) != 0) return -1;
   struct sigaction sa;
   memset(&sa, 0, sizeof sa);
@@ -71,16 +71,28 @@ int desktop_create(AgentState*) {
   return 0;
 }
 
-void desktop_run(AgentState*) {
+void console_run(AgentState*) {
   while (!g_stop) {
     pollfd p{g_wake_pipe[0], POLLIN, 0};
     poll(&p, 1, 1000);
   }
 }
 
-void desktop_destroy(AgentState*) {
+void console_destroy(AgentState*) {
   for (int& fd : g_wake_pipe) {
     if (fd >= 0) close(fd);
     fd = -1;
   }
+}
+
+}  // namespace
+
+const DesktopOps* console_desktop() {
+  static const DesktopOps ops = {
+      console_message_box, console_pairing_box,   console_create,
+      console_run,         console_destroy,       console_balloon,
+      console_tray_tip,    console_question_beep, console_clipboard_put,
+      console_progress_report, console_progress_post_hide, console_received_text,
+  };
+  return &ops;
 }

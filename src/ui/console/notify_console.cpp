@@ -6,7 +6,7 @@
 #include <mutex>
 
 #include "app/log.h"
-#include "ui/desktop.h"
+#include "ui/console/console_parts.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ bool tool_exists(const char* name) {
 
 }  // namespace
 
-void show_balloon(const char* text, const char*) {
+void console_balloon(const char* text, const char*) {
   {
     std::lock_guard<std::mutex> hold(g_terminal);
     fprintf(stderr, "ferrylink: %s\n", text);
@@ -29,21 +29,21 @@ void show_balloon(const char* text, const char*) {
   agent_log("notice: %s", text);
 }
 
-void set_tray_tip(const char*) {}
+void console_tray_tip(const char*) {}
 
-void play_question_beep() {}
+void console_question_beep() {}
 
-void progress_report(const char*, const char*, uint64_t, uint64_t, int) {}
+void console_progress_report(const char*, const char*, uint64_t, uint64_t, int) {}
 
-void progress_post_hide() {}
+void console_progress_post_hide() {}
 
-void show_received_text(const char* peer_name, int kind, const char* text) {
+void console_received_text(const char* peer_name, int kind, const char* text) {
   std::lock_guard<std::mutex> hold(g_terminal);
   printf("%s from %s: %s\n", kind == 3 ? "link" : "text", peer_name, text);
   fflush(stdout);
 }
 
-void clipboard_put_text(const char* text) {
+void console_clipboard_put(const char* text) {
   const char* tool = nullptr;
   if (getenv("WAYLAND_DISPLAY") && tool_exists("wl-copy")) {
     tool = "wl-copy";

@@ -17,14 +17,14 @@ void desktop_open_console() {
   }
 }
 
-void desktop_init() { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
+void desktop_init(bool) { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
 
 namespace {
 constexpr int kSmallIconPixels = 16;  // tray and small class icon
 constexpr int kLargeIconPixels = 32;  // large class icon
 }  // namespace
 
-int desktop_create(AgentState* a) {
+int desktop_create(AgentState* a, InboxChanged) {
   a->small_icon = make_tray_icon(kSmallIconPixels);
   a->large_icon = make_tray_icon(kLargeIconPixels);
   return agent_window_create(a);

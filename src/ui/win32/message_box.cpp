@@ -16,3 +16,8 @@ int show_message_box(const char* text, unsigned flags) {
   utf8_to_wide_field("ferrylink", wtitle, 128);
   return MessageBoxW(nullptr, wtext, wtitle, flags | MB_SETFOREGROUND | MB_TOPMOST);
 }
+
+// The code stands in the text as it is; a message box has one font.
+int show_pairing_box(const char* text, const char*) {
+  return show_message_box(text, BOX_YESNO | BOX_ICONQUESTION);
+}
