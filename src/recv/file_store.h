@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "crypto/sha256.h"
+
 struct FsFile;
 
 constexpr size_t kStorePathCap = 2200;       // every path the store builds, terminator included
@@ -48,6 +50,8 @@ struct IncomingFile {
   uint64_t stored;                   // bytes present in the partial file
   uint64_t unacked;                  // bytes stored since the last acknowledgement
   FsFile* handle;                    // open for writing from the first data until the end
+  Sha256Ctx hash;                    // the bytes written, hashed while they are in the cache
+  uint64_t hashed;                   // bytes from offset 0 in hash; a resumed prefix is not
   int finished;                      // 1 once verified and moved to final_path
   int registered;                    // 1 while partial_path is marked in use by this session
 };
