@@ -97,12 +97,23 @@ ChunkReader* chunk_reader_start(const char* path, uint64_t from, uint64_t to, si
   r->to = to;
   r->headroom = headroom;
   r->chunk = chunk;
+  // A file that fits one chunk is read and hashed here and now: for small files, starting a
+  // thread and waiting for it would take longer than the reading it could overlap. Its one
+  // buffer is only as large as its bytes need (the prefix of a resume is read in chunks).
+  const bool at_once = to - from <= chunk;
+  bool started = false;
   try {
-    for (auto& s : r->slots) s.resize(headroom + chunk);
-    if (r->file) r->thread = std::thread(run, r);
+    if (at_once) {
+      r->slots[0].resize(headroom + size_t(from > 0 ? chunk : to - from));
+    } else {
+      for (auto& s : r->slots) s.resize(headroom + chunk);
+    }
+    if (r->file && at_once) run(r);
+    if (r->file && !at_once) r->thread = std::thread(run, r);
+    started = r->file && (at_once || r->thread.joinable());
   } catch (...) {
   }
-  if (!r->thread.joinable()) {
+  if (!started) {
     fs_close(r->file);
     delete r;
     return nullptr;

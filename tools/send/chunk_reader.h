@@ -2,7 +2,8 @@
 // Reads a file ahead of the sender on a thread of its own and hashes it on the way, so that
 // reading and SHA-256 run while the sender encrypts and the socket drains. Chunks arrive in
 // file order in a small ring of buffers; each leaves room in front for the message header,
-// so a chunk is sealed where it lies.
+// so a chunk is sealed where it lies. A file of one chunk is read when it is opened, on the
+// caller's thread.
 
 #include <cstddef>
 #include <cstdint>
@@ -11,7 +12,8 @@ struct ChunkReader;
 
 // Opens path and starts reading: the bytes [0, from) are only hashed, then [from, to) are
 // handed out in chunks of at most chunk bytes, each placed headroom bytes into its buffer.
-// Null when the file cannot be opened or the thread cannot start.
+// Null when the file cannot be opened or the thread cannot start (a file of one chunk that
+// cannot be read is reported by chunk_reader_next, like any other read failure).
 ChunkReader* chunk_reader_start(const char* path, uint64_t from, uint64_t to, size_t headroom,
                                 size_t chunk);
 
