@@ -11,6 +11,7 @@
 #include "channel/handshake.h"
 #include "channel/messages.h"
 #include "channel/pairing.h"
+#include "channel/peer_text.h"
 #include "platform/fs.h"
 #include "recv/allowance.h"
 #include "recv/file_store.h"
@@ -148,13 +149,16 @@ struct ParsedOffer {
 };
 
 // Reads the items of a file offer. OFFER_CONTINUE with the offer filled; OFFER_FAIL after a
-// malformed item or on memory failure; 1 when a name is unusable (the offer is rejected).
+// malformed item, a total that is not the sum of the sizes, or on memory failure; 1 when a
+// name is unusable (the offer is rejected). All of it before anybody is asked: the prompt
+// shows the total, and the free-space check believes it.
 int parse_items(Session* s, FieldReader* r, ParsedOffer* o) {
   o->items.reset(static_cast<OfferItem*>(calloc(size_t(o->count), sizeof(OfferItem))));
   o->names.reset(static_cast<char*>(malloc(size_t(r->len) + size_t(o->count))));
   HeapPtr<OfferPath> path(static_cast<OfferPath*>(malloc(sizeof(OfferPath))));
   if (!o->items || !o->names || !path) return OFFER_FAIL;
   char* next = o->names.get();
+  uint64_t sum = 0;
   for (int i = 0; i < o->count; ++i) {
     uint16_t name_len = reader_u16(r);
     const uint8_t* name = reader_take(r, name_len);
@@ -168,9 +172,14 @@ int parse_items(Session* s, FieldReader* r, ParsedOffer* o) {
     it.mtime_ms = reader_u64(r);
     reader_u8(r);
     if (r->failed) return protocol_error(s, "malformed offer");
+    if (it.size > UINT64_MAX - sum) return protocol_error(s, "malformed offer");
+    sum += it.size;
+    // A name that is not UTF-8 could be neither shown nor stored as sent.
+    if (!utf8_is_valid(it.name, name_len)) return 1;
     if (split_offer_path(it.name, path.get()) != 0) return 1;
     if (i == 0) snprintf(o->first_name, sizeof o->first_name, "%s", path->parts[path->count - 1]);
   }
+  if (sum != o->total) return protocol_error(s, "malformed offer");
   return OFFER_CONTINUE;
 }
 

@@ -1,27 +1,62 @@
 #include "ui/session_events.h"
 
+#include <cstdarg>
 #include <cstdio>
+#include <cstring>
+#include <string>
 
 #include "app/agent_state.h"
 #include "app/log.h"
 #include "app/messages.h"
+#include "channel/peer_text.h"
 #include "recv/session_config.h"
 #include "ui/desktop.h"
 #include "ui/format.h"
+#include "ui/progress_state.h"
 
 namespace {
 
-int on_pairing_prompt(void*, const char* code, const char* peer_name, const char*) {
+// A peer's text in the form a person and the log may see; room for the whole of it, since
+// every replaced byte takes three.
+class Shown {
+ public:
+  explicit Shown(const char* text) : text_(3 * (text ? strlen(text) : 0) + 1, '\0') {
+    peer_text_for_display(text, text_.data(), text_.size());
+  }
+  const char* c_str() const { return text_.c_str(); }
+
+ private:
+  std::string text_;
+};
+
+// Formats one of the messages into out. A cut never leaves half a character behind: the
+// box or balloon would refuse the whole text.
+void format_message(char* out, size_t cap, int message, ...) {
+  va_list args;
+  va_start(args, message);
+  vsnprintf(out, cap, message_text(message), args);
+  va_end(args);
+  utf8_drop_cut_tail(out);
+}
+
+int on_pairing_prompt(void*, const char* code, const char* raw_peer_name, const char*) {
+  Shown peer_name_shown(raw_peer_name);
+  const char* peer_name = peer_name_shown.c_str();
   if (agent_state()->autotest) {
     agent_log("AUTOTEST pairing code=%s peer=%s", code, peer_name);
     return 1;
   }
   char text[900];
-  snprintf(text, sizeof text, message_text(MESSAGE_PAIRING_PROMPT), peer_name, code);
+  format_message(text, sizeof text, MESSAGE_PAIRING_PROMPT, peer_name, code);
   return show_pairing_box(text, code) == ANSWER_YES;
 }
 
-int on_offer_prompt(void*, const OfferInfo* offer) {
+int on_offer_prompt(void*, const OfferInfo* raw_offer) {
+  Shown peer_name(raw_offer->peer_name), first_name(raw_offer->first_name);
+  OfferInfo shown_offer = *raw_offer;
+  shown_offer.peer_name = peer_name.c_str();
+  shown_offer.first_name = first_name.c_str();
+  const OfferInfo* offer = &shown_offer;
   char size[32];
   format_bytes(offer->total_bytes, size, sizeof size);
   if (agent_state()->autotest) {
@@ -30,60 +65,69 @@ int on_offer_prompt(void*, const OfferInfo* offer) {
     return 1;
   }
   char waiting[300];
-  snprintf(waiting, sizeof waiting, message_text(MESSAGE_PROMPT_WAITING), offer->peer_name);
+  format_message(waiting, sizeof waiting, MESSAGE_PROMPT_WAITING, offer->peer_name);
   play_question_beep();
   show_balloon(waiting, nullptr);
 
   char question[1400];
   if (offer->kind == kOfferKindFiles) {
-    snprintf(question, sizeof question, message_text(MESSAGE_OFFER_FILES), offer->peer_name,
-             offer->count, size, offer->first_name ? offer->first_name : "");
+    format_message(question, sizeof question, MESSAGE_OFFER_FILES, offer->peer_name,
+                   offer->count, size, offer->first_name);
   } else if (offer->kind == kOfferKindLink) {
-    snprintf(question, sizeof question, message_text(MESSAGE_OFFER_LINK), offer->peer_name);
+    format_message(question, sizeof question, MESSAGE_OFFER_LINK, offer->peer_name);
   } else {
-    snprintf(question, sizeof question, message_text(MESSAGE_OFFER_TEXT), offer->peer_name);
+    format_message(question, sizeof question, MESSAGE_OFFER_TEXT, offer->peer_name);
   }
   return show_message_box(question, BOX_YESNO | BOX_ICONQUESTION) == ANSWER_YES;
 }
 
-void on_text_received(void*, const char* peer_name, int kind, const char* text) {
+// The clipboard gets the text as it was sent: that is what the user asked to receive.
+void on_text_received(void*, const char* raw_peer_name, int kind, const char* text) {
   clipboard_put_text(text);
-  show_received_text(peer_name, kind, text);
+  Shown peer_name_shown(raw_peer_name);
+  const char* peer_name = peer_name_shown.c_str();
+  show_received_text(peer_name, kind, Shown(text).c_str());
   char notice[400];
-  snprintf(notice, sizeof notice,
-           message_text(kind == kOfferKindLink ? MESSAGE_LINK_COPIED : MESSAGE_TEXT_COPIED),
-           peer_name);
+  format_message(notice, sizeof notice,
+                 kind == kOfferKindLink ? MESSAGE_LINK_COPIED : MESSAGE_TEXT_COPIED, peer_name);
   show_balloon(notice, nullptr);
   set_tray_tip(message_text(MESSAGE_TIP_READY));
 }
 
 void on_files_received(void*, const char* peer_name, int count, uint64_t, const char* const*) {
   char notice[400];
-  snprintf(notice, sizeof notice, message_text(MESSAGE_FILES_RECEIVED), peer_name, count);
+  format_message(notice, sizeof notice, MESSAGE_FILES_RECEIVED, Shown(peer_name).c_str(),
+                 count);
   progress_post_hide();
   // The inbox of this moment: a later change of folder does not move the click target.
   show_balloon(notice, agent_state()->settings.inbox_dir);
   set_tray_tip(message_text(MESSAGE_TIP_READY));
 }
 
-void on_progress(void*, const char* peer_name, uint64_t done, uint64_t total, const char* path) {
+void on_progress(void*, const char* raw_peer_name, uint64_t done, uint64_t total,
+                 const char* raw_path) {
+  // Cut here, to the progress window's own sizes, at a character boundary: a later cut in
+  // the middle of a character would leave text the window cannot show at all.
+  char peer_name[sizeof(ProgressState::peer_name)];
+  char path[sizeof(ProgressState::file_path)];
+  peer_text_for_display(raw_peer_name, peer_name, sizeof peer_name);
+  peer_text_for_display(raw_path, path, sizeof path);
   int percent = progress_percent(done, total);
   char tip[128];
-  snprintf(tip, sizeof tip, message_text(MESSAGE_TIP_RECEIVING), peer_name ? peer_name : "",
-           percent);
+  format_message(tip, sizeof tip, MESSAGE_TIP_RECEIVING, peer_name, percent);
   set_tray_tip(tip);
   progress_report(peer_name, path, done, total, percent);
 }
 
 void on_paired(void*, const char* peer_name) {
   char notice[200];
-  snprintf(notice, sizeof notice, message_text(MESSAGE_PAIRED), peer_name);
+  format_message(notice, sizeof notice, MESSAGE_PAIRED, Shown(peer_name).c_str());
   show_balloon(notice, nullptr);
 }
 
 void on_allowance_granted(void*, const char* peer_name, uint64_t) {
   char notice[300];
-  snprintf(notice, sizeof notice, message_text(MESSAGE_ALLOWANCE_GRANTED), peer_name);
+  format_message(notice, sizeof notice, MESSAGE_ALLOWANCE_GRANTED, Shown(peer_name).c_str());
   show_balloon(notice, nullptr);
 }
 

@@ -4,6 +4,7 @@
 
 #include "app/agent_state.h"
 #include "app/messages.h"
+#include "channel/peer_text.h"
 #include "recv/allowance.h"
 
 namespace {
@@ -29,8 +30,12 @@ void add_allowance_block(TrayMenu* menu, const AllowanceInfo* grants, int grant_
   for (int i = 0; i < shown; ++i) {
     TrayMenuItem* line = next_item(menu, TRAY_ITEM_COMMAND, TRAY_NONE);
     line->grayed = 1;
-    snprintf(line->text, sizeof line->text, message_text(MESSAGE_ALLOWING),
-             grants[i].peer_name, allowance_minutes_left(grants[i].remaining_ms));
+    // The name is the one the phone gave itself: shown in its display form.
+    char name[3 * sizeof grants[i].peer_name];
+    peer_text_for_display(grants[i].peer_name, name, sizeof name);
+    snprintf(line->text, sizeof line->text, message_text(MESSAGE_ALLOWING), name,
+             allowance_minutes_left(grants[i].remaining_ms));
+    utf8_drop_cut_tail(line->text);
   }
   add_command(menu, MESSAGE_STOP_ALLOWING, TRAY_STOP_ALLOWING);
   add_separator(menu);

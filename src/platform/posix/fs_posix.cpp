@@ -17,6 +17,7 @@
 
 #include "platform/fs.h"
 #include "platform/fs_replace.h"
+#include "platform/utf8.h"
 
 struct FsFile {
   int fd;
@@ -27,45 +28,11 @@ namespace {
 constexpr size_t kMaxRead = size_t(1) << 30;   // one read asks for at most 1 GiB
 constexpr size_t kMaxWrite = size_t(1) << 20;  // one write hands over at most 1 MiB
 
-// Length of the UTF-8 sequence at p, or 0 when it is not valid UTF-8 (bad lead byte,
-// missing continuation, overlong form, surrogate, beyond U+10FFFF).
-size_t utf8_sequence(const unsigned char* p) {
-  unsigned char c = p[0];
-  if (c < 0x80) return 1;
-  size_t n;
-  uint32_t cp;
-  if (c >= 0xC2 && c <= 0xDF) {
-    n = 2;
-    cp = c & 0x1Fu;
-  } else if (c >= 0xE0 && c <= 0xEF) {
-    n = 3;
-    cp = c & 0x0Fu;
-  } else if (c >= 0xF0 && c <= 0xF4) {
-    n = 4;
-    cp = c & 0x07u;
-  } else {
-    return 0;
-  }
-  for (size_t i = 1; i < n; ++i) {
-    if ((p[i] & 0xC0) != 0x80) return 0;  // also stops at the terminator
-    cp = (cp << 6) | (p[i] & 0x3Fu);
-  }
-  if ((n == 3 && cp < 0x800) || (n == 4 && cp < 0x10000) || cp > 0x10FFFF ||
-      (cp >= 0xD800 && cp <= 0xDFFF))
-    return 0;
-  return n;
-}
-
 // The path as the kernel takes it: '\' becomes '/'. False for empty or invalid UTF-8, so
 // both builds refuse the same names before touching the disk.
 bool native_path(const char* utf8, std::string* out) {
   if (!utf8 || !*utf8) return false;
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(utf8);
-  while (*p) {
-    size_t n = utf8_sequence(p);
-    if (n == 0) return false;
-    p += n;
-  }
+  if (!utf8_is_valid(utf8, strlen(utf8))) return false;
   *out = utf8;
   for (char& c : *out)
     if (c == '\\') c = '/';
