@@ -1,4 +1,5 @@
 #include "app/messages.h"
+#include "app/messages_system.h"
 
 #include <atomic>
 
@@ -472,5 +473,6 @@ const char* message_text(int id) {
   // Unsigned, so a negative id is refused like one past the end instead of reading before
   // the table.
   if (static_cast<unsigned>(id) >= MESSAGE_COUNT) return "";
-  return message_pick(kMessages[id], current_language());
+  const char* const* own = message_system_row(id);
+  return message_pick(own ? own : kMessages[id], current_language());
 }

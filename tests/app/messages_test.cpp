@@ -138,9 +138,6 @@ TEST_F(Messages, ExactTexts) {
     int id;
     const char* text;
   } const cases[] = {
-      {LANG_ENGLISH, MESSAGE_ALREADY_RUNNING,
-       "ferrylink is already running (look in the notification area)."},
-      {LANG_ENGLISH, MESSAGE_INSTALLED, "Installed. ferrylink will start with Windows."},
       {LANG_ENGLISH, MESSAGE_LISTEN_FAILED,
        "Could not start listening on the network. Another program may be using the port."},
       {LANG_ENGLISH, MESSAGE_INBOX_NAME, "ferrylink Inbox"},
@@ -158,12 +155,7 @@ TEST_F(Messages, ExactTexts) {
       {LANG_CHINESE_TRADITIONAL, MESSAGE_CHANGE_INBOX, "變更收件資料夾..."},
       {LANG_CHINESE_SIMPLIFIED, MESSAGE_CHANGE_INBOX, "更改收件文件夹..."},
       {LANG_KOREAN, MESSAGE_QUIT, "종료"},
-      {LANG_FRENCH, MESSAGE_PROMPT_WAITING,
-       "%s souhaite vous envoyer quelque chose. Répondez dans la fenêtre à l’écran."},
       {LANG_RUSSIAN, MESSAGE_UNINSTALLED, "ferrylink удалён."},
-      {LANG_SPANISH, MESSAGE_INSTALL_QUESTION,
-       "¿Instalar ferrylink en este PC e iniciarlo con Windows?\n\nSí: instalar e iniciar con "
-       "Windows\nNo: ejecutar solo esta vez\nCancelar: salir"},
       {LANG_GERMAN, MESSAGE_ALLOWANCE_GRANTED,
        "Die nächsten 10 Minuten wird von „%s“ ohne Nachfrage empfangen"},
       {LANG_PORTUGUESE, MESSAGE_PAIRING_PROMPT,
@@ -173,6 +165,77 @@ TEST_F(Messages, ExactTexts) {
   for (const Case& c : cases)
     EXPECT_EQ(text_in(c.language, c.id), c.text) << "language " << c.language << " id " << c.id;
 }
+
+// The messages about starting with the system, the tray icon and the question on screen.
+struct SystemText {
+  int language;
+  int id;
+  const char* text;
+};
+
+#ifdef _WIN32
+TEST_F(Messages, WindowsWording) {
+  const SystemText cases[] = {
+      {LANG_ENGLISH, MESSAGE_ALREADY_RUNNING,
+       "ferrylink is already running (look in the notification area)."},
+      {LANG_ENGLISH, MESSAGE_INSTALLED, "Installed. ferrylink will start with Windows."},
+      {LANG_ENGLISH, MESSAGE_START_WITH_WINDOWS, "Start with Windows"},
+      {LANG_FRENCH, MESSAGE_PROMPT_WAITING,
+       "%s souhaite vous envoyer quelque chose. Répondez dans la fenêtre à l’écran."},
+      {LANG_SPANISH, MESSAGE_INSTALL_QUESTION,
+       "¿Instalar ferrylink en este PC e iniciarlo con Windows?\n\nSí: instalar e iniciar con "
+       "Windows\nNo: ejecutar solo esta vez\nCancelar: salir"},
+  };
+  for (const SystemText& c : cases)
+    EXPECT_EQ(text_in(c.language, c.id), c.text) << "language " << c.language << " id " << c.id;
+}
+#else
+TEST_F(Messages, LinuxWording) {
+  const SystemText cases[] = {
+      {LANG_ENGLISH, MESSAGE_ALREADY_RUNNING, "ferrylink is already running for this user."},
+      {LANG_ENGLISH, MESSAGE_INSTALLED, "Installed. ferrylink will start when you log in."},
+      {LANG_ENGLISH, MESSAGE_START_WITH_WINDOWS, "Start at login"},
+      {LANG_ENGLISH, MESSAGE_INSTALL_QUESTION,
+       "Install ferrylink for this user and start it when you log in?\n\nYes: install and "
+       "start at login\nNo: just run it this time\nCancel: exit"},
+      {LANG_ENGLISH, MESSAGE_PROMPT_WAITING,
+       "%s wants to send you something. Please answer the question."},
+      {LANG_GERMAN, MESSAGE_START_WITH_WINDOWS, "Bei der Anmeldung starten"},
+      {LANG_JAPANESE, MESSAGE_INSTALLED, "インストールしました。ログイン時に自動で開始します。"},
+  };
+  for (const SystemText& c : cases)
+    EXPECT_EQ(text_in(c.language, c.id), c.text) << "language " << c.language << " id " << c.id;
+}
+
+// Words that are false on a Linux desktop, per language: Windows itself, the notification
+// area and right-clicking the icon.
+TEST_F(Messages, NoLinuxTextSpeaksOfWindowsOrItsNotificationArea) {
+  struct Banned {
+    int language;
+    const char* words[4];
+  } const banned[] = {
+      {LANG_ENGLISH, {"Windows", "notification area", "Right-click", "window on screen"}},
+      {LANG_JAPANESE, {"Windows", "通知領域", "右クリック", "画面のウィンドウ"}},
+      {LANG_CHINESE_TRADITIONAL, {"Windows", "通知區域", "右鍵", "右下角"}},
+      {LANG_CHINESE_SIMPLIFIED, {"Windows", "通知区域", "右键", "右下角"}},
+      {LANG_KOREAN, {"Windows", "알림 영역", "오른쪽 버튼", "화면의 창"}},
+      {LANG_FRENCH, {"Windows", "zone de notification", "clic droit", "fenêtre à l’écran"}},
+      {LANG_RUSSIAN, {"Windows", "область уведомлений", "правой кнопкой", "в окне на экране"}},
+      {LANG_SPANISH, {"Windows", "área de notificación", "clic derecho", "ventana de la pantalla"}},
+      {LANG_GERMAN, {"Windows", "Infobereich", "rechten Maustaste", "Fenster auf dem Bildschirm"}},
+      {LANG_PORTUGUESE, {"Windows", "área de notificação", "botão direito", "janela na tela"}},
+  };
+  for (const Banned& b : banned) {
+    for (int id = 0; id < MESSAGE_COUNT; ++id) {
+      const std::string text = text_in(b.language, id);
+      for (const char* word : b.words) {
+        EXPECT_EQ(text.find(word), std::string::npos)
+            << "language " << b.language << " message " << id << ": " << text;
+      }
+    }
+  }
+}
+#endif
 
 TEST_F(Messages, IdsOutsideTheTableGiveTheEmptyText) {
   for (int lang : {int{LANG_ENGLISH}, int{LANG_GERMAN}}) {

@@ -86,6 +86,7 @@ void choose_inbox() {
       message_text(MESSAGE_PICK_INBOX), nullptr, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER,
       g_dgettext("gtk30", "_Cancel"), GTK_RESPONSE_CANCEL, g_dgettext("gtk30", "_Select"),
       GTK_RESPONSE_ACCEPT, nullptr);
+  gtk_window_set_default_size(GTK_WINDOW(g_chooser), 720, 480);
   gtk_file_chooser_set_local_only(GTK_FILE_CHOOSER(g_chooser), TRUE);
   gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(g_chooser),
                                       g_agent->settings.inbox_dir);

@@ -31,7 +31,7 @@ send() {  # send NAME ARGS...
 
 check "the first-run question is asked on the terminal" answer 1 n
 check "the agent starts" wait_for 20 file_has "$data/log.txt" "started (id"
-check "the question's text is shown" terminal_has "Install ferrylink on this PC and start it when Windows starts?"
+check "the question's text is shown" terminal_has "Install ferrylink for this user and start it when you log in?"
 check "No is remembered" file_has "$data/config.ini" "first_run_done=1"
 port=$(grep -o 'listening on port [0-9]*' "$data/log.txt" | tail -1 | awk '{print $4}')
 

@@ -24,7 +24,7 @@ trap 'stop_installed; cleanup' EXIT
 
 "$agent" --install < /dev/null 2> "$scratch/install.err"
 check "install exits 0" [ $? -eq 0 ]
-check "install says so" file_has "$scratch/install.err" "Installed. ferrylink will start with Windows."
+check "install says so" file_has "$scratch/install.err" "Installed. ferrylink will start when you log in."
 check "the program is copied to ~/.local/bin" cmp -s "$agent" "$installed"
 check "the copy can run" [ -x "$installed" ]
 check "the autostart entry starts the installed copy" grep -qxF "Exec=\"$installed\"" "$entry"

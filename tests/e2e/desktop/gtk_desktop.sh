@@ -93,8 +93,11 @@ item_registered() { session item >/dev/null 2>&1; }
 title_is() { [ "$(item_field Title)" = "$1" ]; }
 clipboard_is() { [ "$(xclip -o -selection clipboard 2>/dev/null)" = "$1" ]; }
 not() { ! "$@"; }
+chooser_title="Choose the folder where received files are saved"
+chooser_shown() { xdotool search --onlyvisible --name "^$chooser_title\$" >/dev/null; }
+more_lines_than() { [ "$(grep -c "$2" "$data/log.txt")" -gt "$1" ]; }
 user_window_shown() { xdotool search --onlyvisible --name "^user-editor$" >/dev/null; }
-menu_has() { session menu | grep -q -- "$1"; }
+menu_has() { session menu | grep -- "$1" >/dev/null; }
 
 data=$scratch/data; inbox=$scratch/inbox
 mkdir -p "$scratch/files"
@@ -118,11 +121,11 @@ check "the icon file is the drawn 64-pixel icon" \
 check "the tray item is active" same_text status "$(item_field Status)" Active
 check "the tooltip (title) says ready" same_text title "$(item_field Title)" "ferrylink - ready"
 check "the intro notification is shown" wait_for 10 noted \
-  "ferrylink is now running in the background. When a device wants to send you files, you will be asked to accept. Right-click this icon to open the menu."
+  "ferrylink is now running in the background. When a device wants to send you files, you will be asked to accept. Click its icon in the panel to open the menu."
 check "the intro is remembered" wait_for 5 file_has "$data/config.ini" "intro_shown=1"
 
 plain_menu=$(printf '%s\n' "Open inbox folder" "Settings >" "  Change inbox folder..." \
-  "  Start with Windows [ ]" "About ferrylink" "---" "Quit")
+  "  Start at login [ ]" "About ferrylink" "---" "Quit")
 check "the menu without allowances" same_text menu "$(session menu)" "$plain_menu"
 
 # --- pairing and the first offer ------------------------------------------------------------
@@ -132,7 +135,7 @@ check "the pairing question is a dialog; Yes" answer alt+y pairing-prompt
 check "the offer question is a dialog; Yes" answer alt+y offer-prompt
 wait $send1; check "the first send succeeds" [ $? -eq 0 ]
 for f in a.jpg b.txt c.bin; do check "$f arrives whole" cmp -s "$scratch/files/$f" "$inbox/$f"; done
-for n in "Paired with Anna" "Anna wants to send you something. Please answer the window on screen." \
+for n in "Paired with Anna" "Anna wants to send you something. Please answer the question." \
          'Receiving from "Anna" without asking for the next 10 minutes' "From Anna: received 3 file(s)"; do
   check "notification: $n" wait_for 5 noted "$n"
 done
@@ -192,6 +195,37 @@ wait $send4; check "the big file arrives" [ $? -eq 0 ]
 check "the progress window hides when the files are stored" wait_for 5 not progress_shown
 check "big.bin is whole" cmp -s "$scratch/files/big.bin" "$inbox/big.bin"
 check "the tooltip is back to ready" wait_for 5 title_is "ferrylink - ready"
+
+# --- Settings: start at login, another inbox -----------------------------------------------
+entry=$XDG_CONFIG_HOME/autostart/ferrylink.desktop
+session click Settings "Start at login"
+check "Start at login writes the autostart entry" wait_for 5 test -f "$entry"
+check "... for this program" file_has "$entry" "Exec=\"$(readlink -f "$agent")\""
+check "... and the menu shows it checked" wait_for 3 menu_has '^  Start at login \[x\]$'
+session click Settings "Start at login"
+check "choosing it again removes the entry" wait_for 5 not test -e "$entry"
+
+newbox=$scratch/inbox-two
+mkdir -p "$newbox"
+listening_before=$(grep -c 'listening on port' "$data/log.txt")
+session click Settings "Change inbox folder..."
+check "the folder chooser opens" wait_for 10 chooser_shown
+sleep 2
+shot folder-chooser
+chooser=$(xdotool search --onlyvisible --name "^$chooser_title\$" | head -1)
+xdotool windowactivate --sync "$chooser" 2>/dev/null || xdotool windowfocus --sync "$chooser"
+xdotool key --clearmodifiers ctrl+l
+sleep 0.5
+xdotool type --delay 20 "$newbox/"
+sleep 1
+xdotool key --clearmodifiers alt+s
+check "the new inbox is saved" wait_for 10 file_has "$data/config.ini" "inbox_dir=$newbox"
+check "the chooser is gone" wait_for 5 not chooser_shown
+check "a new listener starts" wait_for 10 more_lines_than "$listening_before" 'listening on port'
+port=$(grep -o 'listening on port [0-9]*' "$data/log.txt" | tail -1 | awk '{print $4}')
+send Anna "$scratch/send4b.out" "$scratch/files/b.txt"
+check "a send after the change succeeds (the allowance outlives the listener)" [ $? -eq 0 ]
+check "new files land in the new inbox" cmp -s "$scratch/files/b.txt" "$newbox/b.txt"
 
 # --- About --------------------------------------------------------------------------------
 session click "About ferrylink"

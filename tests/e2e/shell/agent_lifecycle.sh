@@ -34,7 +34,7 @@ check "an unattended run saves no settings" [ ! -e "$data/config.ini" ]
 "$agent" --data-dir "$data" --inbox "$inbox" 2> "$scratch/second.err" < /dev/null
 check "second copy exits 0" [ $? -eq 0 ]
 check "second copy shows the already-running message" \
-  file_has "$scratch/second.err" "ferrylink is already running (look in the notification area)."
+  file_has "$scratch/second.err" "ferrylink is already running for this user."
 check "second copy saves no settings" [ ! -e "$data/config.ini" ]
 
 # Ctrl-C stops the agent cleanly.
