@@ -173,6 +173,12 @@ struct SystemText {
   const char* text;
 };
 
+template <size_t N>
+void expect_texts(const SystemText (&cases)[N]) {
+  for (const SystemText& c : cases)
+    EXPECT_EQ(text_in(c.language, c.id), c.text) << "language " << c.language << " id " << c.id;
+}
+
 #ifdef _WIN32
 TEST_F(Messages, WindowsWording) {
   const SystemText cases[] = {
@@ -186,8 +192,7 @@ TEST_F(Messages, WindowsWording) {
        "¿Instalar ferrylink en este PC e iniciarlo con Windows?\n\nSí: instalar e iniciar con "
        "Windows\nNo: ejecutar solo esta vez\nCancelar: salir"},
   };
-  for (const SystemText& c : cases)
-    EXPECT_EQ(text_in(c.language, c.id), c.text) << "language " << c.language << " id " << c.id;
+  expect_texts(cases);
 }
 #else
 TEST_F(Messages, LinuxWording) {
@@ -203,8 +208,7 @@ TEST_F(Messages, LinuxWording) {
       {LANG_GERMAN, MESSAGE_START_WITH_WINDOWS, "Bei der Anmeldung starten"},
       {LANG_JAPANESE, MESSAGE_INSTALLED, "インストールしました。ログイン時に自動で開始します。"},
   };
-  for (const SystemText& c : cases)
-    EXPECT_EQ(text_in(c.language, c.id), c.text) << "language " << c.language << " id " << c.id;
+  expect_texts(cases);
 }
 
 // Words that are false on a Linux desktop, per language: Windows itself, the notification
