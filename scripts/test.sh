@@ -42,6 +42,9 @@ step "build: native"
 build build/native -DFL_BUILD_BENCH=ON || exit 1
 suite native build/native
 
+step "package: the .deb, installed with apt and started, then removed"
+bash tests/e2e/desktop/deb_install.sh build/native || failed+=(package)
+
 step "build: native, address + undefined sanitizers"
 build build/asan -DFL_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug || exit 1
 suite asan+ubsan build/asan

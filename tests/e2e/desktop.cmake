@@ -17,6 +17,12 @@ if(NOT WIN32)
                      $<TARGET_FILE:ferrylink> $<TARGET_FILE:ferrylink-send>)
     set_tests_properties(e2e_console_desktop PROPERTIES LABELS e2e TIMEOUT 120)
   endif()
+  # What `cmake --install` lays out (the menu entry and icons come with the graphical desktop).
+  if(TARGET fl-icon-png)
+    add_test(NAME e2e_install_layout
+             COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/desktop/install_layout.sh ${CMAKE_BINARY_DIR})
+    set_tests_properties(e2e_install_layout PROPERTIES LABELS e2e TIMEOUT 120)
+  endif()
   # The graphical desktop on a virtual display with a private session bus. Not under the
   # sanitizers: GTK's one-time allocations would read as leaks.
   if(FL_DESKTOP_GTK AND NOT FL_SANITIZE AND TARGET ferrylink-send)

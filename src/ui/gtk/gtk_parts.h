@@ -2,13 +2,12 @@
 // The units of the graphical Linux desktop and what they offer each other. GTK is used from
 // the main thread only: worker threads hand their work over with gtk_main_post, and the
 // ones that need an answer (questions) wait for it while the main loop stays live.
-#include <gdk-pixbuf/gdk-pixbuf.h>
-
 #include <cstddef>
 #include <cstdint>
 #include <functional>
 
 #include "ui/desktop.h"
+#include "ui/gtk/icon_pixbuf.h"
 
 struct AgentState;
 struct Lock;
@@ -33,8 +32,6 @@ int gtk_ask(const char* text, unsigned flags, const char* emphasis);
 void gtk_dialogs_close_all();
 
 // --- icon_gtk.cpp ------------------------------------------------------------------------
-// The agent's drawn icon at n x n pixels, or null when n is out of range or memory is short.
-GdkPixbuf* gtk_icon_pixbuf(int n);
 // Writes the icon as "<dir>/ferrylink.png" in a folder of the user's runtime directory, for
 // the tray, and returns that folder in dir (empty on failure).
 void gtk_icon_write_tray_file(char* dir, size_t cap);
