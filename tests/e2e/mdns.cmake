@@ -40,3 +40,12 @@ add_test(NAME mdns_netns_overrun
                  --id 0123456789abcdef --port 47650)
 set_tests_properties(mdns_netns_overrun PROPERTIES LABELS "netns;e2e" TIMEOUT 150
                      SKIP_RETURN_CODE 77 RUN_SERIAL ON)
+
+# The agent's responder beside avahi-daemon on the same network, both holding UDP 5353.
+if(TARGET ferrylink)
+  add_test(NAME mdns_netns_avahi
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/mdns/netns_run.sh
+                   ${CMAKE_CURRENT_SOURCE_DIR}/mdns/avahi_coexist.sh $<TARGET_FILE:ferrylink>)
+  set_tests_properties(mdns_netns_avahi PROPERTIES LABELS "netns;e2e" TIMEOUT 120
+                       SKIP_RETURN_CODE 77 RUN_SERIAL ON)
+endif()

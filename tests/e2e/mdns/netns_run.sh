@@ -7,11 +7,11 @@
 # These addresses exist only inside the two namespaces; nothing reaches the host's network.
 # Everything is removed on exit. Exit 77 (skip) when namespaces cannot be made here.
 #
-# usage: netns_run.sh <check.py> [arguments of the check...]
+# usage: netns_run.sh <check.py|check.sh> [arguments of the check...]
 set -u
 
 if [ $# -lt 1 ]; then
-  echo "usage: $0 <check.py> [arguments...]" >&2
+  echo "usage: $0 <check.py|check.sh> [arguments...]" >&2
   exit 2
 fi
 
@@ -69,4 +69,8 @@ if [ "$networks" = 2 ]; then
 fi
 set +e
 
-ip netns exec "$FL_NS_B" /usr/bin/python3 "$@"
+# A shell script runs with bash, anything else is a Python check.
+case $1 in
+  *.sh) ip netns exec "$FL_NS_B" bash "$@" ;;
+  *) ip netns exec "$FL_NS_B" /usr/bin/python3 "$@" ;;
+esac
