@@ -413,6 +413,15 @@ const char* const kMessages[MESSAGE_COUNT][LANGUAGE_COUNT] = {
     },
 };
 
+// One row per button, one column per language: the words the messages use for them.
+const char* const kButtons[BUTTON_COUNT][LANGUAGE_COUNT] = {
+    // en    ja            zh-Hant  zh-Hans  ko        fr         ru        es          de           pt
+    {"Yes",    "はい",       "是",    "是",    "예",     "Oui",     "Да",     "Sí",       "Ja",        "Sim"},
+    {"No",     "いいえ",     "否",    "否",    "아니요", "Non",     "Нет",    "No",       "Nein",      "Não"},
+    {"Cancel", "キャンセル", "取消",  "取消",  "취소",   "Annuler", "Отмена", "Cancelar", "Abbrechen", "Cancelar"},
+    {"OK",     "OK",         "確定",  "确定",  "확인",   "OK",      "ОК",     "Aceptar",  "OK",        "OK"},
+};
+
 // Set once at start-up, then only read (also by session threads formatting balloons).
 std::atomic<int> g_language{LANG_ENGLISH};
 
@@ -475,4 +484,9 @@ const char* message_text(int id) {
   if (static_cast<unsigned>(id) >= MESSAGE_COUNT) return "";
   const char* const* own = message_system_row(id);
   return message_pick(own ? own : kMessages[id], current_language());
+}
+
+const char* button_text(int button) {
+  if (static_cast<unsigned>(button) >= BUTTON_COUNT) return "";
+  return message_pick(kButtons[button], current_language());
 }

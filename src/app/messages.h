@@ -59,6 +59,16 @@ enum : int {
   MESSAGE_COUNT = 31,
 };
 
+// The buttons of the prompts. The texts name them ("choose Yes"), so the buttons carry the
+// words of the program's language too, whatever the language of the system.
+enum : int {
+  BUTTON_YES = 0,
+  BUTTON_NO = 1,
+  BUTTON_CANCEL = 2,
+  BUTTON_OK = 3,
+  BUTTON_COUNT = 4,
+};
+
 // The language index for a Windows language id (as GetUserDefaultUILanguage gives it):
 // regional variants share their language's index; Chinese is split into traditional
 // (Taiwan, Hong Kong SAR, Macao SAR) and simplified (everything else); any language
@@ -82,3 +92,7 @@ const char* message_text(int id);
 // English cell (row[0]); the empty text when both are missing, or when the language is
 // outside 0..9 (then English). message_text applies this to the built-in table.
 const char* message_pick(const char* const row[LANGUAGE_COUNT], int language);
+
+// The word of a prompt button in the current language (never empty); the empty text for a
+// button outside 0..3. Constant data that lives for the whole run.
+const char* button_text(int button);

@@ -16,6 +16,7 @@ enum : unsigned {
   BOX_ICONERROR = 0x10,
   BOX_ICONQUESTION = 0x20,
   BOX_ICONINFORMATION = 0x40,
+  BOX_DEFBUTTON2 = 0x100,  // the second button (No) is the default: Enter does not accept
 };
 // The answers of show_message_box.
 enum : int { ANSWER_OK = 1, ANSWER_CANCEL = 2, ANSWER_YES = 6, ANSWER_NO = 7 };
@@ -54,6 +55,8 @@ void desktop_destroy(AgentState* a);
 // and in the log). With a click target, clicking it opens that folder or file. Any thread.
 void show_balloon(const char* text, const char* click_target);
 
+// The tray tooltip holds this many UTF-16 units; a longer text shows nothing at all.
+enum : unsigned { TRAY_TIP_UNITS = 63 };
 // Replaces the tray icon's tooltip (Linux: nothing to show). Any thread.
 void set_tray_tip(const char* text);
 // The short sound that goes with a question (Linux: none).

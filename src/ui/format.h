@@ -28,3 +28,18 @@ int progress_permille(uint64_t done, uint64_t total);
 // A null path counts as empty.
 void progress_detail_text(const char* path, uint64_t done, uint64_t total, char* out,
                           size_t cap);
+
+// Length of a UTF-8 text in UTF-16 units, the measure of the Windows text fields: a
+// four-byte sequence counts two, any other character one; a byte that starts no valid
+// sequence counts one on its own. A null text is 0.
+size_t utf16_length(const char* text);
+
+// Copies text into out (cap bytes, always terminated), shortened in the middle when it is
+// longer than max_units UTF-16 units or does not fit cap: its start, "…" and its end, at
+// most max_units units in all. The end keeps the extension (from the last dot of the last
+// path component, when that is 1 to 16 units long and the dot is not the component's first
+// character) as long as the start keeps at least one character. Cuts fall only between
+// whole characters: a code point with the combining marks, variation selectors and joined
+// code points that follow it. Returns the length of the result in UTF-16 units. A null
+// text counts as empty; with cap 0 or out null nothing is written.
+size_t shorten_middle(const char* text, size_t max_units, char* out, size_t cap);

@@ -1,5 +1,6 @@
 #include "ui/session_events.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
@@ -15,6 +16,11 @@
 #include "ui/progress_state.h"
 
 namespace {
+
+// Names in a prompt are shortened in the middle to this many UTF-16 units: a name without
+// spaces cannot be wrapped, and a longer one would push the box off the screen.
+constexpr size_t kPromptNameUnits = 48;
+constexpr size_t kPromptNameCap = 260;
 
 // A peer's text in the form a person and the log may see; room for the whole of it, since
 // every replaced byte takes three.
@@ -46,8 +52,10 @@ int on_pairing_prompt(void*, const char* code, const char* raw_peer_name, const 
     agent_log("AUTOTEST pairing code=%s peer=%s", code, peer_name);
     return 1;
   }
+  char name[kPromptNameCap];
+  shorten_middle(peer_name, kPromptNameUnits, name, sizeof name);
   char text[900];
-  format_message(text, sizeof text, MESSAGE_PAIRING_PROMPT, peer_name, code);
+  format_message(text, sizeof text, MESSAGE_PAIRING_PROMPT, name, code);
   return show_pairing_box(text, code) == ANSWER_YES;
 }
 
@@ -69,14 +77,17 @@ int on_offer_prompt(void*, const OfferInfo* raw_offer) {
   play_question_beep();
   show_balloon(waiting, nullptr);
 
+  char peer[kPromptNameCap], first[kPromptNameCap];
+  shorten_middle(offer->peer_name, kPromptNameUnits, peer, sizeof peer);
+  shorten_middle(offer->first_name, kPromptNameUnits, first, sizeof first);
   char question[1400];
   if (offer->kind == kOfferKindFiles) {
-    format_message(question, sizeof question, MESSAGE_OFFER_FILES, offer->peer_name,
-                   offer->count, size, offer->first_name);
+    format_message(question, sizeof question, MESSAGE_OFFER_FILES, peer, offer->count, size,
+                   first);
   } else if (offer->kind == kOfferKindLink) {
-    format_message(question, sizeof question, MESSAGE_OFFER_LINK, offer->peer_name);
+    format_message(question, sizeof question, MESSAGE_OFFER_LINK, peer);
   } else {
-    format_message(question, sizeof question, MESSAGE_OFFER_TEXT, offer->peer_name);
+    format_message(question, sizeof question, MESSAGE_OFFER_TEXT, peer);
   }
   return show_message_box(question, BOX_YESNO | BOX_ICONQUESTION) == ANSWER_YES;
 }
@@ -114,7 +125,7 @@ void on_progress(void*, const char* raw_peer_name, uint64_t done, uint64_t total
   peer_text_for_display(raw_path, path, sizeof path);
   int percent = progress_percent(done, total);
   char tip[128];
-  format_message(tip, sizeof tip, MESSAGE_TIP_RECEIVING, peer_name, percent);
+  progress_tip_text(peer_name, percent, tip, sizeof tip);
   set_tray_tip(tip);
   progress_report(peer_name, path, done, total, percent);
 }
@@ -132,6 +143,18 @@ void on_allowance_granted(void*, const char* peer_name, uint64_t) {
 }
 
 }  // namespace
+
+void progress_tip_text(const char* peer_name, int percent, char* tip, size_t cap) {
+  if (!tip || cap == 0) return;
+  snprintf(tip, cap, message_text(MESSAGE_TIP_RECEIVING), "", percent);
+  // The name gets the units and the bytes the rest of the text leaves, so that snprintf
+  // never cuts through a character.
+  size_t rest = utf16_length(tip), rest_bytes = strlen(tip);
+  char name[kPromptNameCap];
+  size_t name_cap = cap > rest_bytes ? std::min(sizeof name, cap - rest_bytes) : 1;
+  shorten_middle(peer_name, rest < TRAY_TIP_UNITS ? TRAY_TIP_UNITS - rest : 0, name, name_cap);
+  snprintf(tip, cap, message_text(MESSAGE_TIP_RECEIVING), name, percent);
+}
 
 void desktop_session_events(SessionEvents* events) {
   events->on_pairing_prompt = on_pairing_prompt;

@@ -325,4 +325,34 @@ TEST_F(Messages, MissingOrEmptyCellFallsBackToEnglish) {
   EXPECT_STREQ(message_pick(no_english, LANG_ENGLISH), "");
 }
 
+// The texts tell which button to choose; the buttons must carry those very words.
+TEST_F(Messages, ButtonsCarryTheWordsTheTextsName) {
+  struct Use {
+    int message;
+    int button;
+  } const uses[] = {
+      {MESSAGE_INSTALL_QUESTION, BUTTON_YES},    {MESSAGE_INSTALL_QUESTION, BUTTON_NO},
+      {MESSAGE_INSTALL_QUESTION, BUTTON_CANCEL}, {MESSAGE_PAIRING_PROMPT, BUTTON_YES},
+      {MESSAGE_OFFER_FILES, BUTTON_YES},         {MESSAGE_OFFER_TEXT, BUTTON_YES},
+      {MESSAGE_OFFER_LINK, BUTTON_YES},
+  };
+  for (int lang = 0; lang < LANGUAGE_COUNT; ++lang) {
+    set_language(lang);
+    for (int b = 0; b < BUTTON_COUNT; ++b) {
+      std::vector<uint32_t> cps;
+      EXPECT_TRUE(decode_utf8(button_text(b), &cps)) << lang << " " << b;
+      EXPECT_FALSE(cps.empty()) << lang << " " << b;
+    }
+    for (const Use& u : uses) {
+      EXPECT_NE(std::string(message_text(u.message)).find(button_text(u.button)),
+                std::string::npos)
+          << "language " << lang << " message " << u.message << " button " << u.button;
+    }
+  }
+  set_language(LANG_GERMAN);
+  EXPECT_STREQ(button_text(BUTTON_NO), "Nein");
+  EXPECT_STREQ(button_text(BUTTON_COUNT), "");
+  EXPECT_STREQ(button_text(-1), "");
+}
+
 }  // namespace

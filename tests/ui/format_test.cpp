@@ -116,3 +116,134 @@ TEST(ProgressFigures, DetailLineIsCutToItsBuffer) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string shortened(const char* text, size_t max_units, size_t cap = 512) {
+  std::string out(cap, 'x');
+  shorten_middle(text, max_units, out.data(), cap);
+  return out.c_str();
+}
+
+const char kEllipsis[] = "\xE2\x80\xA6";
+
+}  // namespace
+
+TEST(Utf16Length, CountsUnitsAsWindowsFieldsDo) {
+  struct Case {
+    const char* text;
+    size_t units;
+  } const cases[] = {
+      {"", 0},
+      {"a.jpg", 5},
+      {"Grüße", 5},
+      {"写真.jpg", 6},
+      {"\xF0\x9F\x98\x80", 2},       // an emoji needs a surrogate pair
+      {"e\xCC\x81", 2},              // a combining accent is a unit of its own
+      {"\xFF\xFE" "a", 3},           // bytes that start nothing count one each
+      {"\xE6\x97", 2},               // a sequence cut short by the end
+  };
+  for (const Case& c : cases) EXPECT_EQ(utf16_length(c.text), c.units) << c.text;
+  EXPECT_EQ(utf16_length(nullptr), 0u);
+}
+
+TEST(ShortenMiddle, KeepsStartAndExtension) {
+  struct Case {
+    const char* text;
+    size_t max_units;
+    std::string want;
+  } const cases[] = {
+      {"a.jpg", 10, "a.jpg"},
+      {"IMG_20240715_183422_HDR.jpg", 27, "IMG_20240715_183422_HDR.jpg"},
+      {"IMG_20240715_183422_HDR.jpg", 20, std::string("IMG_20240715_") + kEllipsis + "DR.jpg"},
+      {"photos/2024/summer_holiday_beach.jpeg", 16,
+       std::string("photos/202") + kEllipsis + ".jpeg"},
+      // An extension longer than 16 units is no extension: the end is a third.
+      {"notes.abcdefghijklmnopqrstuvwxyz", 10, std::string("notes.") + kEllipsis + "xyz"},
+      // A leading dot names a hidden file, not an extension.
+      {".bash_history_of_a_long_session", 10, std::string(".bash_") + kEllipsis + "ion"},
+      {"日本の写真とても長い名前.jpeg", 10, std::string("日本の写") + kEllipsis + ".jpeg"},
+      // Surrogate pairs stay whole; a unit that cannot take half of one stays unused.
+      {"😀😀😀😀😀😀.png", 9, std::string("😀😀") + kEllipsis + ".png"},
+      {"😀😀😀😀😀😀.png", 8, std::string("😀") + kEllipsis + ".png"},
+      // The accent stays with its letter.
+      {"Cafe\xCC\x81" "Cafe\xCC\x81" "Cafe\xCC\x81.txt", 9,
+       std::string("Caf") + kEllipsis + ".txt"},
+      // So does a joined emoji (woman, joiner, laptop): its first half alone would fit.
+      {"ab\xF0\x9F\x91\xA9\xE2\x80\x8D\xF0\x9F\x92\xBB" "cdefgh", 8,
+       std::string("ab") + kEllipsis + "gh"},
+      // With too little room the start still keeps a character.
+      {"abcdefgh.jpg", 3, std::string("a") + kEllipsis + "g"},
+      {"abcdefgh.jpg", 1, kEllipsis},
+      {"abcdefgh.jpg", 0, ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(shortened(c.text, c.max_units), c.want) << c.text;
+}
+
+// Over many names and every budget: at most the budget, a prefix and a suffix of the name
+// around the ellipsis, never a piece of a character on either side of the cut.
+TEST(ShortenMiddle, EveryCutIsAPrefixAndSuffixAtCharacterBoundaries) {
+  const char* const names[] = {
+      "IMG_20240715_183422_HDR.jpg",
+      "Urlaubsfotos_vom_Sommer_am_Bodensee_mit_der_ganzen_Familie.jpeg",
+      "東京タワーの夜景_2024年7月15日_とても長いファイル名.heic",
+      "😀😀😀😀😀😀😀😀😀😀.png",
+      "Cafe\xCC\x81_Cafe\xCC\x81_Cafe\xCC\x81_Cafe\xCC\x81.txt",
+      "Привет_мир_очень_длинное_имя_файла.docx",
+  };
+  for (const char* name : names) {
+    std::string text = name;
+    size_t units = utf16_length(name);
+    for (size_t m = 0; m <= units + 2; ++m) {
+      char out[256];
+      size_t got = shorten_middle(name, m, out, sizeof out);
+      std::string s = out;
+      EXPECT_EQ(got, utf16_length(out)) << name << " " << m;
+      if (units <= m) {
+        EXPECT_EQ(s, text) << m;
+        continue;
+      }
+      EXPECT_LE(got, m) << name << " " << m;
+      if (m == 0) {
+        EXPECT_EQ(s, "");
+        continue;
+      }
+      size_t cut = s.find(kEllipsis);
+      ASSERT_NE(cut, std::string::npos) << name << " " << m;
+      std::string head = s.substr(0, cut), tail = s.substr(cut + 3);
+      EXPECT_EQ(text.compare(0, head.size(), head), 0) << s;
+      ASSERT_LE(tail.size(), text.size());
+      EXPECT_EQ(text.compare(text.size() - tail.size(), tail.size(), tail), 0) << s;
+      // The byte after the start and the first byte of the end begin characters.
+      unsigned char after_head = static_cast<unsigned char>(text[head.size()]);
+      EXPECT_NE(after_head & 0xC0, 0x80) << s;
+      EXPECT_NE(text.compare(head.size(), 2, "\xCC\x81"), 0) << "accent cut off: " << s;
+      if (!tail.empty()) {
+        EXPECT_NE(static_cast<unsigned char>(tail[0]) & 0xC0, 0x80) << s;
+        EXPECT_NE(tail.compare(0, 2, "\xCC\x81"), 0) << "accent cut off: " << s;
+      }
+    }
+  }
+}
+
+TEST(ShortenMiddle, FitsItsBufferWhateverTheBudget) {
+  char out[6];
+  std::memset(out, 'x', sizeof out);
+  EXPECT_EQ(shorten_middle("abcdefghij", 100, out, sizeof out), 3u);
+  EXPECT_EQ(std::string(out), std::string("ab") + kEllipsis);
+  // Three-byte characters: a cap of 8 holds one of them and the ellipsis.
+  char cjk[8];
+  shorten_middle("写真写真写真", 100, cjk, sizeof cjk);
+  EXPECT_EQ(std::string(cjk), std::string("写") + kEllipsis);
+
+  char one[1] = {'x'};
+  EXPECT_EQ(shorten_middle("abc", 10, one, 1), 0u);
+  EXPECT_EQ(one[0], '\0');
+  char untouched[2] = {'x', 'y'};
+  shorten_middle("abc", 10, untouched, 0);
+  EXPECT_EQ(untouched[0], 'x');
+  shorten_middle("abc", 10, nullptr, 8);  // must not crash
+  char empty[4];
+  EXPECT_EQ(shorten_middle(nullptr, 10, empty, sizeof empty), 0u);
+  EXPECT_STREQ(empty, "");
+}

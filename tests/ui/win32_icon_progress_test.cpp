@@ -186,6 +186,51 @@ TEST_F(ProgressPanel, LinesAndBarFollowTheReport) {
   }
 }
 
+// The width of a line's text in the line's own font.
+int text_width(HWND line) {
+  std::wstring text = text_of(line);
+  HDC dc = GetDC(line);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(line, WM_GETFONT, 0, 0)));
+  SIZE size = {};
+  GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(line, dc);
+  return size.cx;
+}
+
+// A name too long for the line is shortened in the middle, so the counts and the percentage
+// stay whole and the line needs no ellipsis at its end.
+TEST_F(ProgressPanel, LongNamesGiveWayToTheCounts) {
+  const std::string long_name = "Urlaubsfotos_Sommer_2024_" + std::string(150, 'x') +
+                                "_IMG_20240715_183422_HDR.jpg";
+  struct Case {
+    std::string path;
+    std::wstring counts, start;
+  } const cases[] = {
+      {long_name, L"69.0 MB / 300.0 MB (23%)", L"Urlaubsfotos_"},
+      {"Geburtstagsüberraschung_für_Großmutter.jpeg", L"69.0 MB / 300.0 MB (23%)",
+       L"Geburtstags"},
+      {"東京タワーの夜景とスカイツリーの写真_2024年7月15日_" + std::string(40, 'z') + ".heic",
+       L"69.0 MB / 300.0 MB (23%)", L"東京タワー"},
+  };
+  for (const Case& c : cases) {
+    report("Anna", c.path.c_str(), 69 * 1048576ull, 300 * 1048576ull);
+    Panel p = find_panel();
+    ASSERT_NE(p.window, nullptr);
+    std::wstring detail = text_of(p.detail);
+    RECT line;
+    GetClientRect(p.detail, &line);
+    EXPECT_LE(text_width(p.detail), line.right) << c.path;
+    ASSERT_GE(detail.size(), c.counts.size());
+    EXPECT_EQ(detail.substr(detail.size() - c.counts.size()), c.counts) << c.path;
+    EXPECT_EQ(detail.rfind(c.start, 0), 0u) << c.path;
+    size_t dot = c.path.rfind('.');
+    std::wstring ext(c.path.begin() + static_cast<long>(dot), c.path.end());
+    std::wstring before_counts = detail.substr(0, detail.size() - c.counts.size() - 2);
+    EXPECT_EQ(before_counts.substr(before_counts.size() - ext.size()), ext) << c.path;
+  }
+}
+
 TEST_F(ProgressPanel, HidesWhenToldAndAfterTenSilentSeconds) {
   report("Anna", "a", 1, 2);
   Panel p = find_panel();

@@ -6,10 +6,12 @@
 #include <commctrl.h>
 
 #include <cstdio>
+#include <cwchar>
 
 #include "app/agent_state.h"
 #include "ui/desktop.h"
 #include "ui/format.h"
+#include "ui/progress_layout.h"
 #include "ui/progress_state.h"
 #include "ui/win32/agent_window.h"
 #include "ui/win32/wide_text.h"
@@ -18,12 +20,8 @@ namespace {
 
 const wchar_t kPanelClass[] = L"ferrylinkProgressWnd";
 
-// Sizes and offsets in physical pixels (the program is DPI-aware and does not scale them).
-constexpr int kPanelWidth = 360, kPanelHeight = 92;
-constexpr int kPanelRightGap = 374, kPanelBottomGap = 106;  // from the work area's corner
-constexpr int kLineX = 12, kLineWidth = 334, kLineHeight = 18;
-constexpr int kTitleY = 8, kDetailY = 28, kBarY = 54, kBarHeight = 16;
 constexpr int kBarRange = 1000;
+constexpr size_t kLineUnits = 512;
 constexpr UINT kNonClientMetricsSize = 500;  // the record without the Vista padding field
 
 struct Panel {
@@ -32,6 +30,7 @@ struct Panel {
   HWND detail;
   HWND bar;
   HFONT font;
+  ProgressLayout layout;
 };
 
 Panel g_panel;
@@ -65,8 +64,71 @@ HFONT message_font() {
 }
 
 HWND make_child(const wchar_t* cls, DWORD style, int y, int height, HINSTANCE instance) {
-  return CreateWindowExW(0, cls, L"", WS_CHILD | WS_VISIBLE | style, kLineX, y, kLineWidth,
-                         height, g_panel.window, nullptr, instance, nullptr);
+  return CreateWindowExW(0, cls, L"", WS_CHILD | WS_VISIBLE | style, g_panel.layout.line_x, y,
+                         g_panel.layout.line_width, height, g_panel.window, nullptr, instance,
+                         nullptr);
+}
+
+// A screen device context with the panel's font selected, for measuring the panel's text.
+class PanelFontDc {
+ public:
+  PanelFontDc()
+      : dc_(GetDC(nullptr)), old_(g_panel.font ? SelectObject(dc_, g_panel.font) : nullptr) {}
+  ~PanelFontDc() {
+    if (old_) SelectObject(dc_, old_);
+    ReleaseDC(nullptr, dc_);
+  }
+  PanelFontDc(const PanelFontDc&) = delete;
+  PanelFontDc& operator=(const PanelFontDc&) = delete;
+  HDC get() const { return dc_; }
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
+
+// The layout for the system DPI and the height of the panel's font.
+ProgressLayout measure_layout() {
+  PanelFontDc dc;
+  TEXTMETRICW tm = {};
+  GetTextMetricsW(dc.get(), &tm);
+  return progress_layout(GetDeviceCaps(dc.get(), LOGPIXELSY), tm.tmHeight + tm.tmExternalLeading);
+}
+
+int text_width(HDC dc, const wchar_t* text) {
+  SIZE size = {};
+  GetTextExtentPoint32W(dc, text, static_cast<int>(wcslen(text)), &size);
+  return size.cx;
+}
+
+// The detail line in UTF-16, fitted to the line's width: when the whole path does not fit,
+// the path is shortened in the middle (start and extension kept) to the longest form that
+// does, so that the byte counts and the percentage always show whole.
+void fit_detail(const ProgressSnapshot& now, wchar_t line[kLineUnits]) {
+  auto detail_for = [&](const char* path) {
+    char detail[420];
+    progress_detail_text(path, now.done, now.total, detail, sizeof detail);
+    utf8_to_wide_field(detail, line, kLineUnits);
+  };
+  detail_for(now.file_path);
+  PanelFontDc dc;
+  int room = g_panel.layout.line_width;
+  if (text_width(dc.get(), line) <= room) return;
+  // Binary search for the most units of the path that still fit: fewer never make it wider.
+  size_t lo = 0, hi = utf16_length(now.file_path);
+  char shortened[sizeof now.file_path];
+  while (lo < hi) {
+    size_t mid = (lo + hi + 1) / 2;
+    shorten_middle(now.file_path, mid, shortened, sizeof shortened);
+    detail_for(shortened);
+    if (text_width(dc.get(), line) <= room) {
+      lo = mid;
+    } else {
+      hi = mid - 1;
+    }
+  }
+  shorten_middle(now.file_path, lo, shortened, sizeof shortened);
+  detail_for(shortened);
 }
 
 bool create_panel() {
@@ -82,18 +144,18 @@ bool create_panel() {
   wc.lpszClassName = kPanelClass;
   RegisterClassExW(&wc);  // fails harmlessly when an earlier attempt registered it
   if (!g_panel.font) g_panel.font = message_font();
+  const ProgressLayout& l = g_panel.layout = measure_layout();
 
   RECT area = work_area();
   g_panel.window = CreateWindowExW(WS_EX_NOACTIVATE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST,
                                    kPanelClass, L"ferrylink", WS_POPUP | WS_BORDER,
-                                   area.right - kPanelRightGap, area.bottom - kPanelBottomGap,
-                                   kPanelWidth, kPanelHeight, nullptr, nullptr, instance,
-                                   nullptr);
+                                   area.right - l.right_gap, area.bottom - l.bottom_gap, l.width,
+                                   l.height, nullptr, nullptr, instance, nullptr);
   if (!g_panel.window) return false;
   DWORD text_style = SS_NOPREFIX | SS_ENDELLIPSIS;
-  g_panel.title = make_child(L"STATIC", text_style, kTitleY, kLineHeight, instance);
-  g_panel.detail = make_child(L"STATIC", text_style, kDetailY, kLineHeight, instance);
-  g_panel.bar = make_child(PROGRESS_CLASSW, 0, kBarY, kBarHeight, instance);
+  g_panel.title = make_child(L"STATIC", text_style, l.title_y, l.line_height, instance);
+  g_panel.detail = make_child(L"STATIC", text_style, l.detail_y, l.line_height, instance);
+  g_panel.bar = make_child(PROGRESS_CLASSW, 0, l.bar_y, l.bar_height, instance);
   if (g_panel.font) {
     SendMessageW(g_panel.title, WM_SETFONT, reinterpret_cast<WPARAM>(g_panel.font), TRUE);
     SendMessageW(g_panel.detail, WM_SETFONT, reinterpret_cast<WPARAM>(g_panel.font), TRUE);
@@ -102,11 +164,6 @@ bool create_panel() {
   return true;
 }
 
-void set_line(HWND line, const char* utf8) {
-  wchar_t text[512];
-  utf8_to_wide_field(utf8, text, 512);
-  SetWindowTextW(line, text);
-}
 
 }  // namespace
 
@@ -118,10 +175,11 @@ void progress_show() {
 
   char title[160];
   snprintf(title, sizeof title, message_text(MESSAGE_PROGRESS_TITLE), now.peer_name);
-  char detail[420];
-  progress_detail_text(now.file_path, now.done, now.total, detail, sizeof detail);
-  set_line(g_panel.title, title);
-  set_line(g_panel.detail, detail);
+  wchar_t line[kLineUnits];
+  utf8_to_wide_field(title, line, kLineUnits);
+  SetWindowTextW(g_panel.title, line);
+  fit_detail(now, line);
+  SetWindowTextW(g_panel.detail, line);
   SendMessageW(g_panel.bar, PBM_SETPOS, progress_permille(now.done, now.total), 0);
 
   if (!IsWindowVisible(g_panel.window)) ShowWindow(g_panel.window, SW_SHOWNOACTIVATE);

@@ -7,6 +7,10 @@
 //                               BUTTON (ok | yes | no | cancel)
 //   wait-box [SECONDS]          waits for a "ferrylink" message box and prints its text, leaving
 //                               it open
+//   buttons [SECONDS]           waits for a "ferrylink" message box and prints its buttons left
+//                               to right, one "<id> <caption>[ default] <x> <y> <width>
+//                               <height>" a line (client coordinates of the box), then
+//                               "box <width> <height>" and "screen <width> <height>"
 //   nobox SECONDS               fails when a "ferrylink" message box shows up in that time
 //   tray EVENT                  posts the tray icon's callback: rbuttonup, contextmenu,
 //                               lbuttonup, lbuttondblclk, balloonclick, mousemove
@@ -39,6 +43,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cwchar>
 #include <string>
@@ -199,6 +204,36 @@ int answer_box(int button, int seconds) {
   // Gone before the next step looks for another box.
   for (int i = 0; i < 100 && IsWindow(box); ++i) Sleep(50);
   return IsWindow(box) ? 2 : 0;
+}
+
+int print_buttons(int seconds) {
+  HWND box = wait_for_window(L"#32770", L"ferrylink", seconds);
+  if (!box) {
+    fprintf(stderr, "no ferrylink message box appeared\n");
+    return 2;
+  }
+  Sleep(300);  // the box is laid out when it is activated
+  std::vector<std::pair<LONG, std::string>> lines;
+  for (HWND c = GetWindow(box, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    if (_wcsicmp(class_name(c).c_str(), L"Button") != 0 || !IsWindowVisible(c)) continue;
+    RECT r;
+    GetWindowRect(c, &r);
+    MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&r), 2);
+    int id = GetDlgCtrlID(c);
+    // The default button is drawn as such and is the one Enter presses.
+    bool is_default = (GetWindowLongW(c, GWL_STYLE) & BS_TYPEMASK) == BS_DEFPUSHBUTTON;
+    char line[512];
+    snprintf(line, sizeof line, "%d %s%s %ld %ld %ld %ld", id, utf8(window_text(c).c_str()).c_str(),
+             is_default ? " default" : "", r.left, r.top, r.right - r.left, r.bottom - r.top);
+    lines.emplace_back(r.left, line);
+  }
+  std::sort(lines.begin(), lines.end());
+  for (const auto& l : lines) printf("%s\n", l.second.c_str());
+  RECT b;
+  GetWindowRect(box, &b);
+  printf("box %ld %ld %ld %ld\n", b.left, b.top, b.right - b.left, b.bottom - b.top);
+  printf("screen %d %d\n", GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN));
+  return 0;
 }
 
 int no_box(int seconds) {
@@ -591,6 +626,7 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring a2 = argc > 2 ? argv[2] : L"";
   if (cmd == L"box" && argc > 2) return answer_box(button_id(a2), seconds_arg(argc, argv, 3, 30));
   if (cmd == L"wait-box") return answer_box(0, seconds_arg(argc, argv, 2, 30));
+  if (cmd == L"buttons") return print_buttons(seconds_arg(argc, argv, 2, 30));
   if (cmd == L"nobox") return no_box(seconds_arg(argc, argv, 2, 5));
   if (cmd == L"tray" && argc > 2) return tray_event(a2);
   if (cmd == L"menu") return show_menu(seconds_arg(argc, argv, 2, 10));

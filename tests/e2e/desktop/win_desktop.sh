@@ -225,11 +225,16 @@ device=$(sed -n 's/.*started (id \([0-9a-f]*\),.*/\1/p' "$data/log.txt" | tail -
 check "the About box shows version, device id, inbox and port" same_text about "$about" \
   "$(printf 'ferrylink 0.1.0\nReceives files from your iPhone over the local network.\n\nDevice ID: %s\nInbox: %s\nPort: %s' "$device" "$newbox" "$port")"
 
-# --- a declined pairing; Quit while a prompt is open ---------------------------------------
+# --- Enter on a pairing prompt declines; Quit while a prompt is open ------------------------
 send Ben "$scratch/send8.out" "$scratch/files/a.jpg" &
 send8=$!; pids+=($send8)
-drv box no 30 >/dev/null
-wait $send8; check "a declined pairing fails on the phone" [ $? -ne 0 ]
+buttons=$(drv buttons 30)
+check "the pairing prompt's buttons, No the default" same_text buttons \
+  "$(awk '$1 ~ /^[0-9]+$/ {print $1, $2 ($3 == "default" ? " default" : "")}' <<< "$buttons")" \
+  "$(printf '6 &Yes\n7 &No default')"
+sleep 2   # read the prompt, as a person would
+xdotool key Return
+wait $send8; check "Enter declines the pairing" [ $? -ne 0 ]
 check "the phone is told the PC declined" file_has "$scratch/send8.out" "pairing declined on the PC"
 
 send Cara "$scratch/send9.out" "$scratch/files/a.jpg" &
