@@ -34,6 +34,8 @@ int socket_local_port(Socket s, uint16_t* port);
 int socket_wait_readable(Socket s, int timeout_ms);
 // Bytes received, 0 when the peer closed, -1 on error.
 int64_t socket_recv(Socket s, void* buf, size_t len);
+// As socket_recv, but -2 instead of waiting when nothing has arrived yet.
+int64_t socket_recv_ready(Socket s, void* buf, size_t len);
 // Bytes sent (possibly fewer than len), -1 on error.
 int64_t socket_send(Socket s, const void* buf, size_t len);
 

@@ -441,7 +441,7 @@ int incoming_write(IncomingFile* record, const void* data, size_t len) {
   if (!record->handle) {
     record->handle = fs_open(record->partial_path, FS_WRITE_EXISTING);
     if (!record->handle) return -1;
-    if (fs_seek(record->handle, record->stored) != 0) return -1;
+    if (record->stored > 0 && fs_seek(record->handle, record->stored) != 0) return -1;
   }
   if (fs_write_all(record->handle, data, len) != 0) return -1;
   // Hashing now, while the bytes are in the cache, spares reading the whole file back at the

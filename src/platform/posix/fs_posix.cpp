@@ -99,8 +99,9 @@ FsFile* fs_open(const char* path, int mode) {
     fd = ::open(p.c_str(), flags | O_CLOEXEC, 0666);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return nullptr;
+  // A folder is not a file to read. (Opening one for writing fails by itself.)
   struct stat st;
-  if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {  // a folder is not a file to read
+  if (mode == FS_READ && ::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) {
     close_quietly(fd);
     return nullptr;
   }
@@ -170,6 +171,9 @@ int fs_stat(const char* path, uint64_t* size) {
 int fs_make_dirs(const char* path) {
   std::string p;
   if (!native_path(path, &p)) return -1;
+  // The common case, a folder that is there already, costs one look instead of a creation
+  // attempt per level.
+  if (is_directory(p.c_str())) return 0;
   // Every ancestor first: cut at each separator after the root, create, put it back.
   for (size_t i = 1; i < p.size(); ++i) {
     if (p[i] != '/' || p[i - 1] == '/') continue;

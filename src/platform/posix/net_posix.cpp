@@ -117,6 +117,16 @@ int64_t socket_recv(Socket s, void* buf, size_t len) {
   }
 }
 
+int64_t socket_recv_ready(Socket s, void* buf, size_t len) {
+  if (s == kNoSocket) return -1;
+  for (;;) {
+    ssize_t n = recv(native_socket(s), buf, len, MSG_DONTWAIT);
+    if (n >= 0) return n;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return -2;
+    if (errno != EINTR) return -1;
+  }
+}
+
 int64_t socket_send(Socket s, const void* buf, size_t len) {
   if (s == kNoSocket) return -1;
   for (;;) {

@@ -107,6 +107,14 @@ int64_t socket_recv(Socket s, void* buf, size_t len) {
   return n == SOCKET_ERROR ? -1 : n;
 }
 
+// Winsock has no per-call non-blocking flag; asking first costs the same as the wait would.
+int64_t socket_recv_ready(Socket s, void* buf, size_t len) {
+  const int ready = socket_wait_readable(s, 0);
+  if (ready < 0) return -1;
+  if (ready == 0) return -2;
+  return socket_recv(s, buf, len);
+}
+
 int64_t socket_send(Socket s, const void* buf, size_t len) {
   if (s == kNoSocket) return -1;
   int n = send(native_socket(s), static_cast<const char*>(buf), clamp_len(len), 0);
