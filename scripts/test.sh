@@ -14,9 +14,9 @@ tsan_tests='^(ListenerTest|StreamTest|DefaultSessionTest|Session|Transfer|Transf
 
 step() { echo; echo "=== $*"; }
 
-build() {  # build DIR [cmake options...]
+build() {  # build DIR [cmake options...]; warnings are errors here
   local dir=$1; shift
-  cmake -G Ninja -S "$top" -B "$dir" "$@" >/dev/null && ninja -C "$dir" -j"$jobs"
+  cmake -G Ninja -S "$top" -B "$dir" -DFL_WERROR=ON "$@" >/dev/null && ninja -C "$dir" -j"$jobs"
 }
 
 # Runs a command in a network namespace of its own with only the loopback interface, when
