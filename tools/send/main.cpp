@@ -41,7 +41,9 @@ const char kUsage[] =
     "  --name NAME      the name the PC shows for this device (default: the computer's name)\n"
     "  --yes            confirm the pairing code without asking\n"
     "  --data-dir DIR   where this sender keeps its key and its paired PCs\n"
-    "  --max-rate RATE  send at most RATE bytes per second (suffix K, M or G)\n";
+    "  --max-rate RATE  send at most RATE bytes per second (suffix K, M or G)\n"
+    "  --help           this text\n"
+    "  --version        the version\n";
 
 struct Options {
   std::string to, name, data_dir, text;
@@ -79,6 +81,7 @@ int parse_options(const std::vector<std::string>& args, Options* o) {
     else if (a == "--yes") o->yes = true;
     else if (a == "--discover") o->discover = true;
     else if (a == "--help" || a == "-h") { fputs(kUsage, stdout); return -1; }
+    else if (a == "--version") { printf("ferrylink-send %s\n", FL_VERSION_TEXT); return -1; }
     else if (a.size() > 1 && a[0] == '-' && a[1] == '-') return usage_error(("unknown option " + a).c_str());
     else o->paths.push_back(a);
     if (!ok) return usage_error(("missing value after " + a).c_str());
@@ -218,7 +221,7 @@ int run(const std::vector<std::string>& args) {
     return 1;
   }
   if (o.data_dir.empty()) o.data_dir = default_data_dir();
-  fs_make_dirs(o.data_dir.c_str());
+  fs_make_private_dirs(o.data_dir.c_str());
   SenderConfig config{};
   uint8_t public_key[32];
   if (identity_load_or_create((o.data_dir + "/identity.key").c_str(), config.private_key,

@@ -1,11 +1,28 @@
 #!/usr/bin/env bash
-# The Linux agent's life: start-up with its log, one copy per user, the log size limit, a clean
-# stop on SIGINT, and the self-test.
-agent=$1
+# The Linux agent's life: --help and --version, start-up with its log, one copy per user, the
+# log size limit, a clean stop on SIGINT, and the self-test.
+agent=$1 sender=$2
 source "$(dirname "$0")/lib.sh"
 export XDG_RUNTIME_DIR=$scratch/run; mkdir -p "$XDG_RUNTIME_DIR"
 export HOME=$scratch/home; mkdir -p "$HOME"
 unset XDG_CONFIG_HOME APPDATA LANG LC_ALL LC_MESSAGES
+
+# --help and --version answer at once and start nothing, for the agent and the sender alike.
+for prog in "$agent" "$sender"; do
+  name=$(basename "$prog")
+  timeout 10 "$prog" --version --data-dir "$scratch/never" > "$scratch/version.txt" 2>&1
+  check "$name --version exits 0" [ $? -eq 0 ]
+  check "$name --version prints its name and version" grep -qx "$name 0.1.0" "$scratch/version.txt"
+  timeout 10 "$prog" --data-dir "$scratch/never" --help > "$scratch/help.txt" 2>&1
+  check "$name --help exits 0" [ $? -eq 0 ]
+  check "$name --help prints the usage" grep -q "^usage: $name " "$scratch/help.txt"
+  check "$name --help lists --version" grep -q -- "--version" "$scratch/help.txt"
+done
+check "--help and --version create no data folder" [ ! -e "$scratch/never" ]
+check "... nor the default one" [ ! -e "$HOME/.config" ]
+# A folder named like the option is a folder, not a question: here the self-test runs.
+timeout 10 "$agent" --inbox --help --test > "$scratch/help-inbox.txt"
+check "an --inbox folder named --help is no --help" file_has "$scratch/help-inbox.txt" "SELFTEST OK"
 
 # Self-test: eight lines, each ended by CR LF, exit 0, and nothing written anywhere else.
 "$agent" --test --data-dir "$scratch/never" > "$scratch/selftest.txt"
