@@ -4,6 +4,10 @@
 # (scripts/xvfb.sh): the desktop binds to the display it finds.
 # Usage: source scripts/wine-prefix.sh [PREFIX]   (default: build/wineprefix in the checkout)
 top=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+# Wine turns file names into bytes with the locale of each program it starts: under the C
+# locale (a cron job, a bare container) a non-ASCII name cannot be stored at all. C.UTF-8
+# is always there on Debian, and it overrides whatever the caller has set.
+export LC_ALL=C.UTF-8
 export WINEPREFIX=${1:-${WINEPREFIX:-$top/build/wineprefix}}
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
