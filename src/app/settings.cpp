@@ -66,6 +66,9 @@ void apply_line(AgentSettings* s, char* line, size_t len) {
   }
 }
 
+// A line break would split a value into lines of its own, which the next load reads as keys.
+bool has_line_break(const char* text) { return strpbrk(text, "\r\n") != nullptr; }
+
 }  // namespace
 
 int settings_load(const char* path, AgentSettings* s) {
@@ -90,6 +93,7 @@ int settings_load(const char* path, AgentSettings* s) {
 }
 
 int settings_save(const char* path, const AgentSettings* s) {
+  if (has_line_break(s->device_name) || has_line_break(s->inbox_dir)) return -1;
   char buf[kSaveBufferBytes];
   int n = snprintf(buf, sizeof buf,
                    "# ferrylink settings\ndevice_name=%s\ninbox_dir=%s\nauto_accept=%d\nlang=%d\n"
@@ -97,5 +101,5 @@ int settings_save(const char* path, const AgentSettings* s) {
                    s->device_name, s->inbox_dir, s->auto_accept, s->lang, s->first_run_done,
                    s->intro_shown);
   if (n <= 0 || static_cast<size_t>(n) >= sizeof buf) return -1;
-  return fs_write_atomic(path, buf, static_cast<size_t>(n));
+  return fs_write_atomic_private(path, buf, static_cast<size_t>(n));
 }

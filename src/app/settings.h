@@ -14,5 +14,6 @@ struct AgentSettings {
 // Resets the record to the defaults, then applies the file. 0 when the file was read,
 // -1 when it cannot be read (the defaults stay).
 int settings_load(const char* path, AgentSettings* s);
-// Replaces the file as a whole. 0 on success, -1 on failure (the old file stays).
+// Replaces the file as a whole. 0 on success, -1 on failure (the old file stays); a text
+// value holding CR or LF is refused that way, since the file has one value per line.
 int settings_save(const char* path, const AgentSettings* s);

@@ -132,4 +132,29 @@ TEST_F(SettingsFile, FailedSaveLeavesTheOldFile) {
   EXPECT_EQ(read_file(path), "lang=4\n");
 }
 
+// A line break inside a value would become lines of their own in the file (an inbox
+// "x\nlang=3" would come back as a language): such a record is refused and the file stays.
+TEST_F(SettingsFile, ValuesWithALineBreakAreNeverWritten) {
+  struct Case {
+    const char* field;
+    const char* value;
+  } cases[] = {
+      {"inbox_dir", "/home/a/Inbox\nlang=3"},
+      {"inbox_dir", "C:\\Inbox\r\nfirst_run_done=0"},
+      {"inbox_dir", "/home/a/In\rbox"},
+      {"device_name", "PC\nintro_shown=0"},
+      {"device_name", "PC\r"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.field) + " = " + c.value);
+    ASSERT_TRUE(write_file(path, "lang=4\n"));
+    AgentSettings s = load("lang=4\n");
+    char* field = std::string(c.field) == "inbox_dir" ? s.inbox_dir : s.device_name;
+    snprintf(field, 64, "%s", c.value);
+    EXPECT_EQ(settings_save(path.c_str(), &s), -1);
+    EXPECT_EQ(read_file(path), "lang=4\n");
+    EXPECT_FALSE(std::filesystem::exists(path + ".tmp"));
+  }
+}
+
 }  // namespace
