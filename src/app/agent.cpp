@@ -144,10 +144,10 @@ int agent_main(int argc, const char* const* argv, void* module_instance) {
   a->ui_lock = lock_create();
 
   settle_data_dir(opt.data_dir_override, a->data_dir, sizeof a->data_dir);
-  fs_make_dirs(a->data_dir);
   snprintf(a->config_path, sizeof a->config_path, "%s%cconfig.ini", a->data_dir, kPathSep);
   snprintf(a->log_path, sizeof a->log_path, "%s%clog.txt", a->data_dir, kPathSep);
   trim_log(a->log_path);
+  secure_data_dir(a->data_dir);  // may log, so after the trim
 
   services_create_allowance(a);
   settings_load(a->config_path, &a->settings);

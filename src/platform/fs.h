@@ -11,7 +11,8 @@ enum FsOpenMode {
   FS_READ = 1,            // read an existing file
   FS_WRITE_NEW = 2,       // write; created, or truncated when it exists
   FS_WRITE_EXISTING = 3,  // write an existing file; position 0, caller seeks
-  FS_CREATE_EXCLUSIVE = 4 // write a new file; fails when the name exists already
+  FS_CREATE_EXCLUSIVE = 4,// write a new file; fails when the name exists already
+  FS_CREATE_PRIVATE = 5   // as FS_CREATE_EXCLUSIVE, and only its owner may read or write it
 };
 
 // All modes share read and write access with other openers. Null on failure.
@@ -31,6 +32,14 @@ int fs_exists(const char* path);
 int fs_stat(const char* path, uint64_t* size);
 // Creates every missing ancestor and the directory itself; an existing directory is success.
 int fs_make_dirs(const char* path);
+// As fs_make_dirs; the directory itself, when this call creates it, is open to its owner
+// only (Linux: mode 0700 from the start; on Windows the per-user folders it is made in
+// already keep other users out). The ancestors get the usual rights.
+int fs_make_private_dirs(const char* path);
+// Takes every right of group and others from an existing file or directory: 1 when there
+// were some (now gone), 0 when there were none or nothing exists there (always 0 on
+// Windows, where the per-user folders decide), -1 when they cannot be taken.
+int fs_restrict_to_owner(const char* path);
 // Never replaces: fails when the new path exists.
 int fs_rename(const char* old_path, const char* new_path);
 int fs_delete(const char* path);
@@ -46,6 +55,10 @@ char* fs_read_whole_file(const char* path, size_t max_len, size_t* out_len);
 // Writes "<path>.tmp", makes it durable, then moves it over the target: the target holds
 // either its old or its new content, never a mixture.
 int fs_write_atomic(const char* path, const void* buf, size_t len);
+// The same for a file only its owner may read (a key, the trusted devices, the settings):
+// the temporary file is created anew with FS_CREATE_PRIVATE, so no other user can read the
+// content at any moment, and the target takes its rights.
+int fs_write_atomic_private(const char* path, const void* buf, size_t len);
 
 // The separator the system joins its own paths with: '\\' on Windows, '/' elsewhere. Every
 // operation above accepts either separator in the paths it is given.

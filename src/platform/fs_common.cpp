@@ -31,13 +31,20 @@ char* fs_read_whole_file(const char* path, size_t max_len, size_t* out_len) {
   return buf;
 }
 
-int fs_write_atomic(const char* path, const void* buf, size_t len) {
+namespace {
+
+// Writes "<path>.tmp" through a file opened with open_mode, flushes it and moves it over the
+// target.
+int write_atomic(const char* path, const void* buf, size_t len, int open_mode) {
   if (!path || !*path) return -1;
   char tmp[kTmpPathCap];
   int n = std::snprintf(tmp, sizeof tmp, "%s.tmp", path);
   // A cut temporary name could be some other file: refuse instead of writing there.
   if (n < 0 || static_cast<size_t>(n) >= sizeof tmp) return -1;
-  FsFile* f = fs_open(tmp, FS_WRITE_NEW);
+  // A left-over temporary file keeps its rights when it is reused; a private one is made
+  // anew so that it cannot inherit wider ones.
+  if (open_mode == FS_CREATE_PRIVATE) fs_delete(tmp);
+  FsFile* f = fs_open(tmp, open_mode);
   if (!f) return -1;
   if (fs_write_all(f, buf, len) != 0 || fs_flush(f) != 0) {
     fs_close(f);
@@ -45,4 +52,14 @@ int fs_write_atomic(const char* path, const void* buf, size_t len) {
   }
   fs_close(f);
   return fs_replace_durably(tmp, path);
+}
+
+}  // namespace
+
+int fs_write_atomic(const char* path, const void* buf, size_t len) {
+  return write_atomic(path, buf, len, FS_WRITE_NEW);
+}
+
+int fs_write_atomic_private(const char* path, const void* buf, size_t len) {
+  return write_atomic(path, buf, len, FS_CREATE_PRIVATE);
 }

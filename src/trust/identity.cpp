@@ -36,7 +36,7 @@ int create_key_file(const char* path, uint8_t private_key[32]) {
   char text[kIdentityFileLen + 1];
   hex_encode(private_key, 32, text);
   text[64] = '\n';
-  int rc = fs_write_atomic(path, text, kIdentityFileLen);
+  int rc = fs_write_atomic_private(path, text, kIdentityFileLen);
   wipe(text, sizeof text);
   return rc;
 }

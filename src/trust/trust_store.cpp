@@ -124,7 +124,7 @@ void save(TrustStore* store) {
                      static_cast<unsigned long long>(r.added_ms), name);
     if (n > 0) used += static_cast<size_t>(n);
   }
-  fs_write_atomic(store->path, buf, used);
+  fs_write_atomic_private(store->path, buf, used);
   free(buf);
 }
 

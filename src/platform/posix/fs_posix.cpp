@@ -59,11 +59,27 @@ bool is_directory(const char* path) {
   return ::stat(path, &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Creates one directory; an existing directory counts as created, anything else named the
-// same does not.
-bool make_one_dir(const char* path) {
-  if (::mkdir(path, 0777) == 0) return true;
+// Creates one directory with the given rights (less the umask); an existing directory
+// counts as created, anything else named the same does not.
+bool make_one_dir(const char* path, mode_t mode = 0777) {
+  if (::mkdir(path, mode) == 0) return true;
   return errno == EEXIST && is_directory(path);
+}
+
+// Creates every missing ancestor of p, then p itself with the given rights.
+int make_dirs(std::string p, mode_t mode) {
+  // The common case, a folder that is there already, costs one look instead of a creation
+  // attempt per level.
+  if (is_directory(p.c_str())) return 0;
+  // Every ancestor first: cut at each separator after the root, create, put it back.
+  for (size_t i = 1; i < p.size(); ++i) {
+    if (p[i] != '/' || p[i - 1] == '/') continue;
+    p[i] = '\0';
+    bool ok = make_one_dir(p.c_str());
+    p[i] = '/';
+    if (!ok) return -1;
+  }
+  return make_one_dir(p.c_str(), mode) ? 0 : -1;
 }
 
 #ifndef RENAME_NOREPLACE
@@ -89,14 +105,18 @@ FsFile* fs_open(const char* path, int mode) {
     case FS_READ: flags = O_RDONLY; break;
     case FS_WRITE_NEW: flags = O_WRONLY | O_CREAT | O_TRUNC; break;
     case FS_WRITE_EXISTING: flags = O_WRONLY; break;
-    case FS_CREATE_EXCLUSIVE: flags = O_WRONLY | O_CREAT | O_EXCL; break;
+    case FS_CREATE_EXCLUSIVE:
+    case FS_CREATE_PRIVATE: flags = O_WRONLY | O_CREAT | O_EXCL; break;
     default: return nullptr;
   }
+  // Created with the owner's rights only, never widened: there is no moment in which
+  // another user could open a private file.
+  const mode_t rights = mode == FS_CREATE_PRIVATE ? 0600 : 0666;
   std::string p;
   if (!native_path(path, &p)) return nullptr;
   int fd;
   do {
-    fd = ::open(p.c_str(), flags | O_CLOEXEC, 0666);
+    fd = ::open(p.c_str(), flags | O_CLOEXEC, rights);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return nullptr;
   // A folder is not a file to read. (Opening one for writing fails by itself.)
@@ -170,19 +190,22 @@ int fs_stat(const char* path, uint64_t* size) {
 
 int fs_make_dirs(const char* path) {
   std::string p;
+  return native_path(path, &p) ? make_dirs(p, 0777) : -1;
+}
+
+int fs_make_private_dirs(const char* path) {
+  std::string p;
+  return native_path(path, &p) ? make_dirs(p, 0700) : -1;
+}
+
+int fs_restrict_to_owner(const char* path) {
+  std::string p;
+  struct stat st;
   if (!native_path(path, &p)) return -1;
-  // The common case, a folder that is there already, costs one look instead of a creation
-  // attempt per level.
-  if (is_directory(p.c_str())) return 0;
-  // Every ancestor first: cut at each separator after the root, create, put it back.
-  for (size_t i = 1; i < p.size(); ++i) {
-    if (p[i] != '/' || p[i - 1] == '/') continue;
-    p[i] = '\0';
-    bool ok = make_one_dir(p.c_str());
-    p[i] = '/';
-    if (!ok) return -1;
-  }
-  return make_one_dir(p.c_str()) ? 0 : -1;
+  // Through a symbolic link: what others could read is the file it leads to.
+  if (::stat(p.c_str(), &st) != 0) return errno == ENOENT ? 0 : -1;
+  if ((st.st_mode & 077) == 0) return 0;
+  return ::chmod(p.c_str(), st.st_mode & 07700) == 0 ? 1 : -1;
 }
 
 int fs_rename(const char* old_path, const char* new_path) {

@@ -47,7 +47,8 @@ FsFile* fs_open(const char* path, int mode) {
     case FS_READ: access = GENERIC_READ; disposition = OPEN_EXISTING; break;
     case FS_WRITE_NEW: access = GENERIC_WRITE; disposition = CREATE_ALWAYS; break;
     case FS_WRITE_EXISTING: access = GENERIC_WRITE; disposition = OPEN_EXISTING; break;
-    case FS_CREATE_EXCLUSIVE: access = GENERIC_WRITE; disposition = CREATE_NEW; break;
+    case FS_CREATE_EXCLUSIVE:
+    case FS_CREATE_PRIVATE: access = GENERIC_WRITE; disposition = CREATE_NEW; break;
     default: return nullptr;
   }
   WidePath w = wide(path, 1);
@@ -131,6 +132,12 @@ int fs_make_dirs(const char* path) {
   // A file of that name "already exists" too, but it is no folder to put things in.
   return make_one_dir(p) && is_directory(p) ? 0 : -1;
 }
+
+// The data directory lives in the user's own profile, whose inherited rights already keep
+// other users out.
+int fs_make_private_dirs(const char* path) { return fs_make_dirs(path); }
+
+int fs_restrict_to_owner(const char*) { return 0; }
 
 int fs_rename(const char* old_path, const char* new_path) {
   WidePath from = wide(old_path, 1);

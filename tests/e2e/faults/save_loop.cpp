@@ -92,7 +92,7 @@ void fill_settings(AgentSettings* s, unsigned round) {
   ready();
   for (;;) {
     // A spoiled file makes the loader write a new key: the save under test.
-    fs_write_atomic(path.c_str(), kSpoiled, sizeof kSpoiled - 1);
+    fs_write_atomic_private(path.c_str(), kSpoiled, sizeof kSpoiled - 1);
     identity_load_or_create(path.c_str(), priv, pub);
   }
 }

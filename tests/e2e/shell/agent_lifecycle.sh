@@ -76,9 +76,31 @@ check "an unusable identity key ends the start with exit code 1" [ $? -eq 1 ]
 check "and says identity error" file_has "$scratch/broken.err" "identity error"
 check "and starts no listener" bash -c "! grep -q 'listening on port' '$scratch/broken/log.txt' 2>/dev/null"
 
+# The data folder and the private files in it are the user's alone under the usual umask:
+# made so from the start, and tightened at start-up, with a log line, when they are open.
+umask 022
+rights() { stat -c %a "$1"; }
+open=$scratch/open; mkdir -m 755 "$open"
+cp "$data/identity.key" "$open/"; chmod 644 "$open/identity.key"
+printf 'first_run_done=1\n' > "$open/config.ini"; chmod 664 "$open/config.ini"
+"$agent" --autotest --data-dir "$open" --inbox "$inbox" 2>/dev/null &
+pids+=($!); tightened=$!
+check "an agent starts on an open data folder" wait_for 20 file_has "$open/log.txt" "started (id"
+kill -INT "$tightened"; wait "$tightened"
+check "the open data folder is tightened to its owner" [ "$(rights "$open")" = 700 ]
+check "the open identity key is tightened to its owner" [ "$(rights "$open/identity.key")" = 600 ]
+check "the open settings are tightened to their owner" [ "$(rights "$open/config.ini")" = 600 ]
+check "the log names each one it tightened" \
+  [ "$(grep -c 'was open to other users; now only its owner may use it' "$open/log.txt")" -eq 3 ]
+check "the tightened key is the same key" file_has "$open/log.txt" "$first_id"
+
 # Without --data-dir the data lives in the per-user config folder.
 "$agent" --autotest --inbox "$inbox" 2>/dev/null &
 pids+=($!); default=$!
 check "default data directory is ~/.config/ferrylink" wait_for 20 file_has "$HOME/.config/ferrylink/log.txt" "started (id"
 kill -INT "$default"; wait "$default"
+check "a new data folder is its owner's alone" [ "$(rights "$HOME/.config/ferrylink")" = 700 ]
+check "a new identity key is its owner's alone" [ "$(rights "$HOME/.config/ferrylink/identity.key")" = 600 ]
+check "the folders above it keep the usual rights" [ "$(rights "$HOME/.config")" = 755 ]
+check "nothing needed tightening" bash -c "! grep -q 'open to other users' '$HOME/.config/ferrylink/log.txt'"
 echo "all agent lifecycle checks passed"
