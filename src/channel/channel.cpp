@@ -1,5 +1,6 @@
 #include "channel/channel.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -7,6 +8,7 @@
 
 #include "channel/frame.h"
 #include "channel/messages.h"
+#include "platform/sync.h"
 
 bool msg_type_delivered(uint8_t type) {
     switch (type) {
@@ -83,12 +85,25 @@ static Disposition classify(const uint8_t* msg) {
     return (msg[1] & MSG_FLAG_SKIPPABLE) ? kDrop : kRefuse;
 }
 
-int channel_recv(SecureChannel* ch, void* out, size_t out_cap, int timeout_ms) {
+// channel_recv, where dropped frames either restart the wait (bounded false) or count
+// against deadline_ms, by which the next frame must begin (bounded true). A frame that began
+// is read with timeout_ms either way.
+static int recv_message(SecureChannel* ch, void* out, size_t out_cap, int timeout_ms,
+                        bool bounded, uint64_t deadline_ms) {
     // Frames that fit go straight into out and are opened there; only larger ones
     // (which may still hold a message small enough) pass through this buffer.
     uint8_t spill[kFrameMaxBody];
     for (;;) {
-        int len = frame_read_length(ch->io, timeout_ms);
+        int header_ms = timeout_ms;
+        if (bounded) {
+            // Checked before every frame: a peer that never stops sending keep-alives would
+            // otherwise always have the next one ready.
+            const uint64_t now = monotonic_ms();
+            if (now >= deadline_ms) return -2;
+            header_ms = static_cast<int>(std::min<uint64_t>(deadline_ms - now, 1u << 30));
+            if (timeout_ms >= 0) header_ms = std::min(header_ms, timeout_ms);
+        }
+        int len = frame_read_length(ch->io, header_ms);
         if (len < 0) return len;
         uint8_t* frame = static_cast<size_t>(len) <= out_cap ? static_cast<uint8_t*>(out) : spill;
         int rc = frame_read_body(ch->io, frame, static_cast<size_t>(len), timeout_ms);
@@ -110,4 +125,13 @@ int channel_recv(SecureChannel* ch, void* out, size_t out_cap, int timeout_ms) {
             return m;
         }
     }
+}
+
+int channel_recv(SecureChannel* ch, void* out, size_t out_cap, int timeout_ms) {
+    return recv_message(ch, out, out_cap, timeout_ms, false, 0);
+}
+
+int channel_recv_by(SecureChannel* ch, void* out, size_t out_cap, int timeout_ms,
+                    uint64_t deadline_ms) {
+    return recv_message(ch, out, out_cap, timeout_ms, true, deadline_ms);
 }

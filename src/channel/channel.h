@@ -52,3 +52,9 @@ int channel_send_error(SecureChannel* ch, uint16_t code, const char* text);
 // without the skip flag, or longer than out_cap. MSG_NOOP and skippable unknown
 // types are dropped and the wait starts again with the full timeout_ms.
 int channel_recv(SecureChannel* ch, void* out, size_t out_cap, int timeout_ms);
+// As channel_recv, but dropped messages do not restart the wait: -2 when no message the
+// session handles has begun by the monotonic time deadline_ms (platform/sync.h), however many
+// keep-alives arrived meanwhile. A message that began in time is read as channel_recv reads
+// it, with timeout_ms.
+int channel_recv_by(SecureChannel* ch, void* out, size_t out_cap, int timeout_ms,
+                    uint64_t deadline_ms);

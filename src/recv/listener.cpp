@@ -8,6 +8,7 @@
 #include "channel/channel.h"
 #include "channel/handshake.h"
 #include "platform/sync.h"
+#include "recv/peer_table.h"
 #include "recv/recv.h"
 
 namespace {
@@ -32,6 +33,7 @@ struct Listener {
   std::atomic<int> stop;
   std::atomic<int> running;
   int connections;  // guarded by lock
+  PeerTable peers;  // guarded by lock
   Lock* lock;
   std::atomic<int> refs;
 };
@@ -44,9 +46,10 @@ void listener_release(Listener* l) {
   delete l;
 }
 
-void uncount_connection(Listener* l) {
+void uncount_connection(Listener* l, uint32_t ip) {
   LockGuard guard(l->lock);
   --l->connections;
+  peer_table_leave(&l->peers, ip);
 }
 
 // ---- stream operations over a connected socket ----
@@ -139,42 +142,46 @@ void tcp_close(StreamOps* self) {
 struct WorkerStart {
   Listener* listener;
   Socket socket;
+  uint32_t ip;
 };
 
 int connection_worker(void* arg) {
   auto* start = static_cast<WorkerStart*>(arg);
   Listener* l = start->listener;
   const Socket s = start->socket;
+  const ConnectionPeer peer{l, start->ip};
   delete start;
 
   if (StreamOps* stream = stream_ops_new(s))
-    l->runner(&l->config, stream);  // the session closes the stream
+    l->runner(&l->config, stream, &peer);  // the session closes the stream
   else
     socket_close(s);
 
-  uncount_connection(l);
+  uncount_connection(l, peer.ip);
   listener_release(l);
   return 0;
 }
 
-// Counts the connection under the lock; false when four workers already run.
-bool count_connection(Listener* l) {
+// Counts the connection under the lock; false when four workers already run or its address
+// holds its share of them.
+bool count_connection(Listener* l, uint32_t ip) {
   LockGuard guard(l->lock);
-  if (l->connections >= kListenerMaxConnections) return false;
+  if (l->connections >= kListenerMaxConnections || !peer_table_enter(&l->peers, ip))
+    return false;
   ++l->connections;
   return true;
 }
 
-// Hands the connection to a worker of its own, or closes it when four are running or no
-// worker can be started (the peer sees the connection closed without a word).
-void serve_connection(Listener* l, Socket s) {
+// Hands the connection to a worker of its own, or closes it when there is no worker for it
+// or none can be started (the peer sees the connection closed without a word).
+void serve_connection(Listener* l, Socket s, uint32_t ip) {
   socket_set_nodelay(s, 1);  // acknowledgements and file results must leave at once
   socket_set_keepalive(s, 1);
-  if (!count_connection(l)) {
+  if (!count_connection(l, ip)) {
     socket_close(s);
     return;
   }
-  auto* start = new (std::nothrow) WorkerStart{l, s};
+  auto* start = new (std::nothrow) WorkerStart{l, s, ip};
   if (start) {
     l->refs.fetch_add(1, std::memory_order_relaxed);  // the worker's hold on the record
     if (thread_start(connection_worker, start) == 0) return;
@@ -182,7 +189,7 @@ void serve_connection(Listener* l, Socket s) {
     delete start;
   }
   socket_close(s);
-  uncount_connection(l);
+  uncount_connection(l, ip);
 }
 
 int accept_loop(void* arg) {
@@ -190,9 +197,10 @@ int accept_loop(void* arg) {
   while (!l->stop.load(std::memory_order_acquire)) {
     const int ready = socket_wait_readable(l->socket, kListenerAcceptPollMs);
     if (ready == 0) continue;
-    const Socket s = ready == 1 ? socket_accept(l->socket, nullptr, nullptr) : kNoSocket;
+    uint32_t ip = 0;
+    const Socket s = ready == 1 ? socket_accept(l->socket, &ip, nullptr) : kNoSocket;
     if (s != kNoSocket) {
-      serve_connection(l, s);
+      serve_connection(l, s, ip);
       continue;
     }
     // A wait or accept that fails at once (no descriptors left, a broken socket) would
@@ -226,7 +234,7 @@ Socket bind_first_free(int base_port, int* bound_port) {
 
 }  // namespace
 
-const SessionRunner kDefaultSessionRunner = receive_session_run;
+const SessionRunner kDefaultSessionRunner = receive_session_run_from;
 
 Listener* listener_start(const SessionConfig* config, int base_port, int* out_port) {
   return listener_start_with_runner(config, base_port, out_port, kDefaultSessionRunner);
@@ -272,6 +280,16 @@ void listener_stop(Listener* listener) {
 int listener_connections(Listener* listener) {
   LockGuard guard(listener->lock);
   return listener->connections;
+}
+
+bool listener_begin_pairing(const ConnectionPeer* peer) {
+  LockGuard guard(peer->listener->lock);
+  return peer_table_begin_pairing(&peer->listener->peers, peer->ip);
+}
+
+void listener_end_pairing(const ConnectionPeer* peer) {
+  LockGuard guard(peer->listener->lock);
+  peer_table_end_pairing(&peer->listener->peers, peer->ip);
 }
 
 StreamOps* stream_ops_new(Socket s) {

@@ -1,7 +1,8 @@
 #pragma once
 // The TCP listener: accepts the phone's connections on the first free port of a block of
-// twenty and runs each on a detached worker thread of its own, at most four at a time. It
-// also supplies the byte-stream operations the secure channel reads and writes through.
+// twenty and runs each on a detached worker thread of its own, at most four at a time and at
+// most two for one remote address (recv/peer_table.h). It also supplies the byte-stream
+// operations the secure channel reads and writes through.
 
 #include <cstdint>
 
@@ -17,9 +18,17 @@ constexpr int kListenerAcceptPollMs = 300;
 
 struct Listener;
 
+// Where a connection comes from, for what the listener shares out per address.
+struct ConnectionPeer {
+  Listener* listener;  // valid for as long as the connection's worker runs
+  uint32_t ip;         // the remote IPv4 address, host byte order
+};
+
 // One connection from handshake to close, on its worker thread. config is the listener's
 // own copy; the runner must end by calling stream->close(stream), which frees the stream.
-typedef void (*SessionRunner)(const SessionConfig* config, StreamOps* stream);
+// peer is valid during the call.
+typedef void (*SessionRunner)(const SessionConfig* config, StreamOps* stream,
+                              const ConnectionPeer* peer);
 
 // The session every connection of listener_start runs.
 extern const SessionRunner kDefaultSessionRunner;
@@ -41,6 +50,12 @@ void listener_stop(Listener* listener);
 
 // Connection workers started and not yet finished.
 int listener_connections(Listener* listener);
+
+// Claims the one pairing prompt the peer's address may have open; false while another
+// connection from that address has one open. Every true is followed by
+// listener_end_pairing once the prompt is answered.
+bool listener_begin_pairing(const ConnectionPeer* peer);
+void listener_end_pairing(const ConnectionPeer* peer);
 
 // Stream operations over a connected socket, which the stream then owns (its close closes
 // the socket). Null when memory runs out; the socket is then left to the caller.

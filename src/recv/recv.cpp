@@ -14,7 +14,9 @@
 #include "channel/peer_text.h"
 #include "platform/fs.h"
 #include "recv/allowance.h"
+#include "platform/sync.h"
 #include "recv/file_store.h"
+#include "recv/listener.h"
 #include "recv/transfer.h"
 #include "trust/identity.h"
 #include "trust/trust_store.h"
@@ -32,9 +34,11 @@ using HeapPtr = std::unique_ptr<T, FreeDeleter>;
 struct Session {
   const SessionConfig* config;
   const SessionEvents* ev;
+  const ConnectionPeer* peer;  // null when no listener shares anything out per address
   SecureChannel ch;
   char peer_id[17];
   char peer_name[64];
+  bool trusted;  // the peer's key is in the trust store (paired now or before)
   uint8_t* msg;  // the one message buffer of the opening and of the wait between offers
 };
 
@@ -86,23 +90,39 @@ bool handshake(Session* s, StreamOps* stream) {
   return true;
 }
 
+// The monotonic time timeout_ms from now: waits of the opening end there, keep-alives or not.
+uint64_t deadline_in(int timeout_ms) { return monotonic_ms() + uint64_t(timeout_ms); }
+
+// Asks the user to compare the codes; 0 when the prompt is missing, refused, or not shown
+// because another connection from the peer's address has a pairing prompt open.
+int ask_pairing(Session* s, const char* code) {
+  if (!s->ev->on_pairing_prompt) return 0;
+  if (s->peer && !listener_begin_pairing(s->peer)) {
+    recv_log(s->config, "pairing refused: another pairing from the same address is open");
+    return 0;
+  }
+  int yes = s->ev->on_pairing_prompt(s->config->user_data, code, s->peer_name, s->peer_id);
+  if (s->peer) listener_end_pairing(s->peer);
+  return yes;
+}
+
 bool pair(Session* s) {
   char code[7];
   pairing_code(s->ch.handshake_hash, code);
   device_id_from_public_key(s->ch.remote_static, s->peer_id);
-  if (!s->ev->on_pairing_prompt ||
-      !s->ev->on_pairing_prompt(s->config->user_data, code, s->peer_name, s->peer_id)) {
+  if (!ask_pairing(s, code)) {
     channel_send_message(&s->ch, MSG_PAIR_DECLINE, nullptr, 0);
     return false;
   }
   if (send_byte(s, MSG_PAIR_CONFIRM, 1) != 0) return false;
-  int len = channel_recv(&s->ch, s->msg, kOpeningMessageCap,
-                         session_config_pairing_timeout(s->config));
+  const int timeout = session_config_pairing_timeout(s->config);
+  int len = channel_recv_by(&s->ch, s->msg, kOpeningMessageCap, timeout, deadline_in(timeout));
   if (len < 0 || s->msg[0] != MSG_PAIR_CONFIRM) {
     recv_log(s->config, "pairing did not complete");
     return false;
   }
   trust_store_put(s->config->trust_store, s->ch.remote_static, s->peer_name, 1);
+  s->trusted = true;
   if (s->ev->on_paired) s->ev->on_paired(s->config->user_data, s->peer_name);
   return true;
 }
@@ -111,6 +131,7 @@ bool pair(Session* s) {
 bool exchange_trust(Session* s) {
   const SessionConfig* c = s->config;
   const bool trusted = trust_store_contains(c->trust_store, s->ch.remote_static);
+  s->trusted = trusted;
   const bool admits_unpaired = (s->ch.peer.features & kFeatureSendUnpaired) != 0;
   bool skip_pairing = false;
   int state;
@@ -126,7 +147,8 @@ bool exchange_trust(Session* s) {
     return false;
   }
   if (send_byte(s, MSG_TRUST_STATE, uint8_t(state)) != 0) return false;
-  int len = channel_recv(&s->ch, s->msg, kOpeningMessageCap, kTrustStateTimeoutMs);
+  int len = channel_recv_by(&s->ch, s->msg, kOpeningMessageCap, kTrustStateTimeoutMs,
+                            deadline_in(kTrustStateTimeoutMs));
   if (len < 0 || s->msg[0] != MSG_TRUST_STATE) {
     recv_log(c, "no trust state from peer");
     return false;
@@ -247,7 +269,7 @@ int receive_offered_files(Session* s, const ParsedOffer* o) {
   offer.total_bytes = o->total;
   offer.count = o->count;
   offer.items = o->items.get();
-  TransferPeer peer{&s->ch, s->config, s->peer_name, s->peer_id};
+  TransferPeer peer{&s->ch, s->config, s->peer_name, s->peer_id, s->trusted};
   return receive_files(&peer, &offer) == TRANSFER_ABORTED ? OFFER_FAIL : OFFER_CONTINUE;
 }
 
@@ -278,10 +300,16 @@ int handle_offer(Session* s, int len) {
   return files ? receive_offered_files(s, o.get()) : receive_text(s, o.get());
 }
 
+// The wait between offers. A trusted phone may keep its connection open with keep-alives
+// for as long as it likes; a peer the agent does not trust (admitted without pairing) holds
+// a worker only as long as it makes offers: its idle time runs from its last offer, whatever
+// else it sends meanwhile.
 void serve_offers(Session* s) {
   const int timeout = session_config_idle_timeout(s->config);
+  uint64_t idle_end = deadline_in(timeout);
   for (;;) {
-    int len = channel_recv(&s->ch, s->msg, kSessionMessageCap, timeout);
+    int len = s->trusted ? channel_recv(&s->ch, s->msg, kSessionMessageCap, timeout)
+                         : channel_recv_by(&s->ch, s->msg, kSessionMessageCap, timeout, idle_end);
     if (len < 0) {
       recv_log(s->config, "session end: recv=%d", len);
       return;
@@ -293,17 +321,24 @@ void serve_offers(Session* s) {
       recv_log(s->config, "handle_offer failed");
       return;
     }
+    idle_end = deadline_in(timeout);
   }
 }
 
 }  // namespace
 
 void receive_session_run(const SessionConfig* config, StreamOps* stream) {
+  receive_session_run_from(config, stream, nullptr);
+}
+
+void receive_session_run_from(const SessionConfig* config, StreamOps* stream,
+                              const ConnectionPeer* peer) {
   auto s = std::unique_ptr<Session>(new (std::nothrow) Session());
   HeapPtr<uint8_t> msg(static_cast<uint8_t*>(malloc(kSessionMessageCap)));
   if (s && msg) {
     s->config = config;
     s->ev = &config->events;
+    s->peer = peer;
     s->msg = msg.get();
     if (handshake(s.get(), stream) && exchange_trust(s.get())) serve_offers(s.get());
   }

@@ -19,6 +19,7 @@
 #include <cstdint>
 
 #include "channel/stream.h"
+#include "recv/listener.h"
 #include "recv/session_config.h"
 
 constexpr int kProtocolVersion = 1;
@@ -42,6 +43,10 @@ constexpr size_t kOpeningMessageCap = 65519;
 // Runs the whole session on the calling worker thread and returns when the connection is
 // finished; always ends by calling stream->close(stream). config is the listener's copy.
 void receive_session_run(const SessionConfig* config, StreamOps* stream);
+// The same for a connection of a listener: a pairing prompt is shown only while no other
+// connection from the peer's address has one open (otherwise the pairing is declined).
+void receive_session_run_from(const SessionConfig* config, StreamOps* stream,
+                              const ConnectionPeer* peer);
 
 // Whether the volume of a folder is FAT (and so refuses files of 4 GiB or more). Sessions ask
 // fs_is_fat_volume; tests put another answer here. Null restores the file system's answer.

@@ -8,6 +8,7 @@
 #include "channel/channel.h"
 #include "channel/field.h"
 #include "channel/messages.h"
+#include "platform/sync.h"
 #include "recv/file_store.h"
 
 namespace {
@@ -189,8 +190,11 @@ int on_file_end(const TransferPeer* s, const FileOffer* o, Transfer* t, int len)
 // The transfer loop; the outcome, with aborts already logged.
 int transfer_loop(const TransferPeer* s, const FileOffer* o, Transfer* t) {
   const int timeout = session_config_idle_timeout(s->config);
+  uint64_t idle_end = monotonic_ms() + uint64_t(timeout);
   while (t->open_items > 0) {
-    int len = channel_recv(s->channel, t->msg, kSessionMessageCap, timeout);
+    int len = s->trusted ? channel_recv(s->channel, t->msg, kSessionMessageCap, timeout)
+                         : channel_recv_by(s->channel, t->msg, kSessionMessageCap, timeout,
+                                           idle_end);
     if (len < 0) {
       recv_log(s->config, "recv error %d", len);
       return TRANSFER_ABORTED;
@@ -201,9 +205,10 @@ int transfer_loop(const TransferPeer* s, const FileOffer* o, Transfer* t) {
       case MSG_FILE_END: code = on_file_end(s, o, t, len); break;
       case MSG_END:
       case MSG_ERROR: return TRANSFER_STOPPED;
-      default: break;  // a new offer included: not while this one runs
+      default: continue;  // a new offer included: not while this one runs
     }
     if (code != 0) return aborted(s, code);
+    idle_end = monotonic_ms() + uint64_t(timeout);
   }
   return TRANSFER_COMPLETE;
 }

@@ -49,6 +49,9 @@ struct TransferPeer {
   const SessionConfig* config;
   const char* peer_name;       // at most 63 bytes
   const char* peer_device_id;  // 16 lowercase hex characters
+  // An untrusted peer's idle time runs from its last data or file end: keep-alives and
+  // ignored messages do not extend it. A trusted peer's restarts with every message.
+  bool trusted;
 };
 
 enum TransferOutcome {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -15,6 +16,7 @@
 #include "channel/messages.h"
 #include "crypto/aead.h"
 #include "loopback.h"
+#include "platform/sync.h"
 
 namespace {
 
@@ -357,6 +359,60 @@ TEST(Channel, DroppedTypesAreSkippedUntilADeliveredOne) {
     ASSERT_EQ(got, static_cast<int>(wanted.size()));
     EXPECT_EQ(Bytes(out, out + got), wanted);
     EXPECT_EQ(c.b.recv_count, 7u);
+}
+
+TEST(Channel, KeepAlivesDoNotMoveADeadline) {
+    ChannelPair c;
+    ASSERT_TRUE(c.link.ok);
+    std::atomic<bool> stop{false};
+    // A keep-alive every 20 ms: each would restart a plain wait, which then never ends.
+    Sender beat([&] {
+        Bytes noop = message(MSG_NOOP, 0, 0);
+        while (!stop) {
+            if (channel_send(&c.a, noop.data(), noop.size()) != 0) return -1;
+            sleep_ms(20);
+        }
+        Bytes wanted = message(MSG_TEXT, 0, 4);
+        return channel_send(&c.a, wanted.data(), wanted.size());
+    });
+    uint8_t out[64];
+    const uint64_t start = monotonic_ms();
+    EXPECT_EQ(channel_recv_by(&c.b, out, sizeof out, 2000, start + 300), -2);
+    const uint64_t took = monotonic_ms() - start;
+    EXPECT_GE(took, 300u);
+    EXPECT_LT(took, 3000u);
+    EXPECT_GT(c.b.recv_count, 3u) << "the keep-alives were read meanwhile";
+    stop = true;
+    EXPECT_EQ(beat.wait(), 0);
+    // A delivered message before the deadline is returned as by channel_recv.
+    EXPECT_EQ(channel_recv_by(&c.b, out, sizeof out, 2000, monotonic_ms() + 5000), 6);
+    EXPECT_EQ(out[0], MSG_TEXT);
+    // A deadline already passed reads nothing, even with a frame waiting.
+    Bytes late = message(MSG_TEXT, 0, 1);
+    ASSERT_EQ(channel_send(&c.a, late.data(), late.size()), 0);
+    sleep_ms(50);
+    EXPECT_EQ(channel_recv_by(&c.b, out, sizeof out, 2000, monotonic_ms()), -2);
+}
+
+TEST(Channel, AMessageBegunBeforeTheDeadlineIsReadToItsEnd) {
+    ChannelPair c;
+    ASSERT_TRUE(c.link.ok);
+    Bytes m = message(MSG_TEXT, 0, 4);
+    Bytes frame(2 + m.size() + 16);
+    int n = cipher_encrypt(&c.a.send, nullptr, 0, m.data(), m.size(), frame.data() + 2);
+    ASSERT_EQ(n, static_cast<int>(m.size() + 16));
+    frame[0] = static_cast<uint8_t>(n >> 8);
+    frame[1] = static_cast<uint8_t>(n);
+    // The length and one byte now; the rest after the deadline, within the time-out.
+    ASSERT_TRUE(c.link.feed_from_a(Bytes(frame.begin(), frame.begin() + 3), false));
+    Sender rest([&] {
+        sleep_ms(400);
+        return c.link.a->send_all(c.link.a, frame.data() + 3, frame.size() - 3);
+    });
+    uint8_t out[64];
+    EXPECT_EQ(channel_recv_by(&c.b, out, sizeof out, 2000, monotonic_ms() + 100), 6);
+    EXPECT_EQ(Bytes(out, out + 6), m);
+    EXPECT_EQ(rest.wait(), 0);
 }
 
 TEST(Channel, UnknownTypesWithoutSkipFlagAreRefused) {

@@ -21,10 +21,13 @@ constexpr uint32_t kLoopback = 0x7F000001;
 
 // ---- plain client sockets ----
 
-Socket connect_client(int port) {
+// A client from a loopback address of its choice (the whole of 127/8 is this machine), so
+// that the listener sees connections from several hosts.
+Socket connect_client(int port, uint32_t from = 0) {
   Socket s = tcp_socket();
   if (s == kNoSocket) return kNoSocket;
-  if (socket_connect(s, kLoopback, static_cast<uint16_t>(port), 3000) != 0) {
+  if ((from && socket_bind(s, from, 0) != 0) ||
+      socket_connect(s, kLoopback, static_cast<uint16_t>(port), 3000) != 0) {
     socket_close(s);
     return kNoSocket;
   }
@@ -119,7 +122,7 @@ struct SessionProbe {
   std::atomic<int> finished{0};
 };
 
-void greet_and_wait(const SessionConfig* config, StreamOps* stream) {
+void greet_and_wait(const SessionConfig* config, StreamOps* stream, const ConnectionPeer*) {
   auto* probe = static_cast<SessionProbe*>(config->user_data);
   probe->started.fetch_add(1);
   char byte;
@@ -127,6 +130,27 @@ void greet_and_wait(const SessionConfig* config, StreamOps* stream) {
     stream->send_all(stream, config->device_name, std::strlen(config->device_name));
   stream->close(stream);
   probe->finished.fetch_add(1);
+}
+
+// Claims the pairing prompt of its address and greets with 'P', or with 'R' when it was
+// refused; holds the claim until its peer sends a byte.
+void claim_pairing(const SessionConfig* config, StreamOps* stream, const ConnectionPeer* peer) {
+  auto* probe = static_cast<SessionProbe*>(config->user_data);
+  probe->started.fetch_add(1);
+  const bool claimed = listener_begin_pairing(peer);
+  char byte;
+  if (stream->send_all(stream, claimed ? "P" : "R", 1) == 0)
+    stream->recv_exact(stream, &byte, 1, -1);
+  if (claimed) listener_end_pairing(peer);
+  stream->close(stream);
+  probe->finished.fetch_add(1);
+}
+
+// The first byte the session sent, or 0 when it sent none.
+char greeting(Socket s) {
+  char c = 0;
+  bool closed = false;
+  return client_read(s, &c, 1, 5000, &closed) == 1 ? c : 0;
 }
 
 // The session's greeting arrived: the connection is being served.
@@ -159,12 +183,12 @@ protected:
     // The probe must outlive every session that reaches it.
     EXPECT_TRUE(eventually([&] { return probe.finished.load() == probe.started.load(); }));
   }
-  Listener* start(int base, int* port) {
-    listener = listener_start_with_runner(&config, base, port, greet_and_wait);
+  Listener* start(int base, int* port, SessionRunner runner = greet_and_wait) {
+    listener = listener_start_with_runner(&config, base, port, runner);
     return listener;
   }
-  Socket client(int port) {
-    Socket s = connect_client(port);
+  Socket client(int port, uint32_t from = 0) {
+    Socket s = connect_client(port, from);
     if (s != kNoSocket) clients.push_back(s);
     return s;
   }
@@ -203,15 +227,17 @@ TEST_F(ListenerTest, AFifthConnectionIsClosedWhileFourAreServedAndAFreedPlaceIsR
   int port = 0;
   ASSERT_NE(start(block.base(), &port), nullptr);
 
+  // Two hosts with two connections each (one host may hold only two workers), then a
+  // fifth connection from a third host.
   Socket four[4];
-  for (Socket& s : four) {
-    s = client(port);
-    ASSERT_NE(s, kNoSocket);
-    ASSERT_TRUE(served(s));
+  for (int i = 0; i < 4; ++i) {
+    four[i] = client(port, kLoopback + 1 + uint32_t(i / 2));
+    ASSERT_NE(four[i], kNoSocket);
+    ASSERT_TRUE(served(four[i]));
   }
   EXPECT_EQ(listener_connections(listener), 4);
 
-  Socket fifth = client(port);
+  Socket fifth = client(port, kLoopback + 3);
   ASSERT_NE(fifth, kNoSocket);  // the system accepts it; the listener then drops it
   EXPECT_TRUE(closed_silently(fifth));
   EXPECT_EQ(probe.started.load(), 4);
@@ -219,11 +245,76 @@ TEST_F(ListenerTest, AFifthConnectionIsClosedWhileFourAreServedAndAFreedPlaceIsR
   EXPECT_EQ(finish_session(four[0]), "Desk");
   ASSERT_TRUE(eventually([&] { return listener_connections(listener) == 3; }));
 
-  Socket next = client(port);
+  Socket next = client(port, kLoopback + 3);
   ASSERT_NE(next, kNoSocket);
   EXPECT_TRUE(served(next));
   EXPECT_EQ(listener_connections(listener), 4);
   for (Socket s : {four[1], four[2], four[3], next}) EXPECT_EQ(finish_session(s), "Desk");
+  EXPECT_TRUE(eventually([&] { return listener_connections(listener) == 0; }));
+}
+
+TEST_F(ListenerTest, OneAddressHoldsAtMostTwoWorkersWhileOthersAreServed) {
+  PortBlock block;
+  ASSERT_NE(block.base(), 0) << "no free block of ports found";
+  block.release();
+  int port = 0;
+  ASSERT_NE(start(block.base(), &port), nullptr);
+  constexpr uint32_t kHostile = 0x7F000002, kPhone = 0x7F000003;
+
+  Socket held[2];
+  for (Socket& s : held) {
+    s = client(port, kHostile);
+    ASSERT_NE(s, kNoSocket);
+    ASSERT_TRUE(served(s));
+  }
+  for (int i = 0; i < 3; ++i) {
+    Socket more = client(port, kHostile);
+    ASSERT_NE(more, kNoSocket);
+    EXPECT_TRUE(closed_silently(more)) << "a third worker went to one address";
+  }
+  // The other two workers are left for everybody else.
+  Socket phone[2];
+  for (Socket& s : phone) {
+    s = client(port, kPhone);
+    ASSERT_NE(s, kNoSocket);
+    EXPECT_TRUE(served(s));
+  }
+  EXPECT_EQ(listener_connections(listener), 4);
+
+  EXPECT_EQ(finish_session(held[0]), "Desk");
+  ASSERT_TRUE(eventually([&] { return listener_connections(listener) == 3; }));
+  Socket again = client(port, kHostile);
+  ASSERT_NE(again, kNoSocket);
+  EXPECT_TRUE(served(again)) << "the freed share of the address was not given back";
+  for (Socket s : {held[1], phone[0], phone[1], again}) EXPECT_EQ(finish_session(s), "Desk");
+  EXPECT_TRUE(eventually([&] { return listener_connections(listener) == 0; }));
+}
+
+TEST_F(ListenerTest, OnePairingPromptPerAddressAtATime) {
+  PortBlock block;
+  ASSERT_NE(block.base(), 0) << "no free block of ports found";
+  block.release();
+  int port = 0;
+  ASSERT_NE(start(block.base(), &port, claim_pairing), nullptr);
+  constexpr uint32_t kHostile = 0x7F000002, kPhone = 0x7F000003;
+
+  Socket first = client(port, kHostile);
+  ASSERT_NE(first, kNoSocket);
+  EXPECT_EQ(greeting(first), 'P');
+  Socket second = client(port, kHostile);
+  ASSERT_NE(second, kNoSocket);
+  EXPECT_EQ(greeting(second), 'R') << "a second prompt from one address while one is open";
+  Socket phone = client(port, kPhone);
+  ASSERT_NE(phone, kNoSocket);
+  EXPECT_EQ(greeting(phone), 'P') << "another address is not held up by it";
+
+  // Once the open prompt is answered, the address may pair again.
+  for (Socket s : {first, second}) socket_send(s, "x", 1);
+  ASSERT_TRUE(eventually([&] { return listener_connections(listener) == 1; }));
+  Socket later = client(port, kHostile);
+  ASSERT_NE(later, kNoSocket);
+  EXPECT_EQ(greeting(later), 'P');
+  for (Socket s : {phone, later}) socket_send(s, "x", 1);
   EXPECT_TRUE(eventually([&] { return listener_connections(listener) == 0; }));
 }
 

@@ -49,10 +49,19 @@ void close_stream(StreamOps* self) {
 }  // namespace
 
 int client_stream_connect(uint32_t ip, uint16_t port, int timeout_ms, StreamOps** stream) {
+  return client_stream_connect_from(0, ip, port, timeout_ms, stream);
+}
+
+int client_stream_connect_from(uint32_t from_ip, uint32_t ip, uint16_t port, int timeout_ms,
+                               StreamOps** stream) {
   *stream = nullptr;
   net_startup();
   Socket s = tcp_socket();
   if (s == kNoSocket) return CONNECT_NO_SOCKET;
+  if (from_ip != 0 && socket_bind(s, from_ip, 0) != 0) {
+    socket_close(s);
+    return CONNECT_REFUSED;
+  }
   const uint64_t start = monotonic_ms();
   if (socket_connect(s, ip, port, timeout_ms) != 0) {
     socket_close(s);

@@ -17,6 +17,10 @@ enum ConnectResult {
 // Connects to ip:port (host byte order) within timeout_ms; *stream receives the new stream,
 // closed and freed by its close slot. Returns a ConnectResult.
 int client_stream_connect(uint32_t ip, uint16_t port, int timeout_ms, StreamOps** stream);
+// The same from the local address from_ip (0: the system's choice), as several hosts would
+// connect (tests give each host an address of 127/8).
+int client_stream_connect_from(uint32_t from_ip, uint32_t ip, uint16_t port, int timeout_ms,
+                               StreamOps** stream);
 
 // 1 when the agent has sent bytes not yet read (or closed the connection), 0 when nothing
 // arrived within timeout_ms, -1 on a socket error. The stream must come from

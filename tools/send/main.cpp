@@ -42,6 +42,7 @@ const char kUsage[] =
     "  --yes            confirm the pairing code without asking\n"
     "  --data-dir DIR   where this sender keeps its key and its paired PCs\n"
     "  --max-rate RATE  send at most RATE bytes per second (suffix K, M or G)\n"
+    "  --from ADDRESS   connect from this local IPv4 address\n"
     "  --help           this text\n"
     "  --version        the version\n";
 
@@ -50,6 +51,7 @@ struct Options {
   int text_kind = 0;  // kOfferKindText or kOfferKindLink when a text is sent
   bool yes = false, discover = false;
   uint64_t max_rate = 0;
+  uint32_t from = 0;  // local address to connect from; 0: the system's choice
   std::vector<std::string> paths;
 };
 
@@ -77,6 +79,11 @@ int parse_options(const std::vector<std::string>& args, Options* o) {
       std::string rate;
       ok = value(&rate);
       if (ok && !parse_rate(rate.c_str(), &o->max_rate)) return usage_error("bad --max-rate");
+    }
+    else if (a == "--from") {
+      std::string from;
+      ok = value(&from);
+      if (ok && ipv4_from_text(from.c_str(), &o->from) != 0) return usage_error("bad --from");
     }
     else if (a == "--yes") o->yes = true;
     else if (a == "--discover") o->discover = true;
@@ -244,7 +251,7 @@ int run(const std::vector<std::string>& args) {
   char ip_text[16];
   ipv4_to_text(ip, ip_text);
   StreamOps* io = nullptr;
-  int c = client_stream_connect(ip, port, kConnectTimeoutMs, &io);
+  int c = client_stream_connect_from(o.from, ip, port, kConnectTimeoutMs, &io);
   if (c != CONNECT_OK) {
     fprintf(stderr, "ferrylink-send: cannot connect to %s:%u: %s\n", ip_text, port,
             c == CONNECT_REFUSED   ? "connection refused"

@@ -2,7 +2,12 @@
 // one way each, all at once on their own threads, and a report of how the agent ended every
 // one of them.
 //
-//   hostile_peer --port P [--wait-s S] [--interval-ms I] [--items N] BEHAVIOUR[xN] ...
+//   hostile_peer --port P [--wait-s S] [--interval-ms I] [--items N] [--from A.B.C.D]
+//                [--hosts H] BEHAVIOUR[xN] ...
+//
+// --from connects from that local address (any of 127/8 on loopback), so that one run of
+// this program is one host among several; --hosts spreads the connections, in turn, over H
+// hosts at consecutive addresses from there (127.0.0.2 when --from is not given).
 //
 // Every connection prints one line when it is over:
 //   <behaviour> <n> closed_ms=<ms from connect until the agent closed> got=<what arrived>
@@ -33,6 +38,13 @@
 //   same-names    one offer of N empty files (--items, default 500, at most 3000) all named
 //                 "s", each finished in turn;
 //                 got is "stored:<files the agent stored>"
+// Sharing the agent with others (one host holding what every phone needs):
+//   keepalive     handshake and trust states, then only keep-alives, one every I ms
+//   pair-wait     a peer the agent must pair with (feature bit 3 clear) that confirms its
+//                 own side at once; got is "paired", "pair-declined" when the agent sent
+//                 MSG_PAIR_DECLINE, or "pair-failed"
+//   offer-flood   text offers one after the other, each as soon as the last was answered,
+//                 until S seconds have passed; then MSG_END; got is "answered:<offers>"
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -64,6 +76,8 @@ struct Options {
   int wait_s = 90;
   int interval_ms = 2000;
   int items = 500;  // same-names; at most 3000 fit one offer
+  uint32_t from = 0;  // local address to connect from; 0: the system's choice
+  int hosts = 1;
 };
 Options g_opt;
 std::mutex g_print;
@@ -71,6 +85,7 @@ std::mutex g_print;
 struct Peer {
   std::string behaviour;
   int index;
+  uint32_t from = 0;  // local address, 0: the system's choice
   uint64_t start_ms = 0;
   std::string got = "-";
 };
@@ -102,7 +117,9 @@ std::vector<uint8_t> random_block(size_t n) {
 Socket connect_raw(Peer* p) {
   Socket s = tcp_socket();
   p->start_ms = monotonic_ms();
-  if (s != kNoSocket && socket_connect(s, kLoopback, g_opt.port, 5000) == 0) return s;
+  if (s != kNoSocket && (p->from == 0 || socket_bind(s, p->from, 0) == 0) &&
+      socket_connect(s, kLoopback, g_opt.port, 5000) == 0)
+    return s;
   socket_close(s);
   return kNoSocket;
 }
@@ -271,6 +288,56 @@ const char* const kEscapes[] = {"../evil-1.txt", "a/../../evil-2.txt", "/tmp/evi
                                 "C:evil-4.txt", "c:/evil-5.txt", "a//evil-6.txt",
                                 "a/./../evil-7.txt", "\\evil-8.txt"};
 
+// ---- sharing the agent with others ----------------------------------------------------------
+
+bool is_sharing(const std::string& b) {
+  return b == "keepalive" || b == "pair-wait" || b == "offer-flood";
+}
+
+int confirm_own_code(void*, const char*, const char*, const char*) { return 1; }
+
+// What the pairing peer announces: no feature bit 3, so the agent must pair with it.
+void sharing_config(const std::string& b, SenderConfig* config) {
+  if (b != "pair-wait") return;
+  config->features = kSenderFeatures;
+  config->confirm_pairing = confirm_own_code;
+}
+
+const char* pairing_outcome(int status) {
+  if (status == SEND_OK) return "paired";
+  return status == SEND_PAIRING_REFUSED ? "pair-declined" : "pair-failed";
+}
+
+// The behaviour after an opening that succeeded; true when the agent closed meanwhile.
+bool run_sharing(Sender* s, Peer* p, uint64_t deadline) {
+  const std::string& b = p->behaviour;
+  if (b == "pair-wait") {
+    p->got = pairing_outcome(SEND_OK);
+    channel_send_message(&s->ch, MSG_END, nullptr, 0);
+    return false;
+  }
+  if (b == "keepalive") {
+    while (left_ms(deadline) > 0) {
+      if (channel_send_message(&s->ch, MSG_NOOP, nullptr, 0) != 0) return true;
+      // Anything readable is the agent closing: it never sends on its own between offers.
+      if (client_stream_readable(s->io, std::min(g_opt.interval_ms, left_ms(deadline))) != 0)
+        return true;
+    }
+    return false;
+  }
+  // offer-flood: every offer is a new notice for the agent's user (and log).
+  int answered = 0;
+  while (left_ms(deadline) > 0) {
+    const int rc = sender_send_text(s, kOfferKindText, "flood");
+    if (rc == SEND_CONNECTION_LOST) return true;
+    if (rc != SEND_OK && rc != SEND_REJECTED) break;
+    ++answered;
+  }
+  p->got = "answered:" + std::to_string(answered);
+  channel_send_message(&s->ch, MSG_END, nullptr, 0);
+  return false;
+}
+
 void run_after_handshake(Peer* p) {
   SenderConfig config{};
   random_bytes(config.private_key, 32);
@@ -279,10 +346,11 @@ void run_after_handshake(Peer* p) {
   config.agents = agents;
   config.features = kSenderFeatures | kFeatureSendUnpaired;
   config.version = 1;
+  sharing_config(p->behaviour, &config);
   StreamOps* io = nullptr;
   p->start_ms = monotonic_ms();
   const uint64_t deadline = deadline_ms();
-  if (client_stream_connect(kLoopback, g_opt.port, 5000, &io) != CONNECT_OK) {
+  if (client_stream_connect_from(p->from, kLoopback, g_opt.port, 5000, &io) != CONNECT_OK) {
     p->got = "connect-failed";
     report(*p, true);
     trust_store_close(agents);
@@ -308,9 +376,11 @@ void run_after_handshake(Peer* p) {
     } else if (b == "hs-random") {
       send_raw(&s, random_block(70000));
     }
-  } else if (sender_open(&s, io, &config) != SEND_OK) {
-    p->got = "open-failed";
+  } else if (int opened = sender_open(&s, io, &config); opened != SEND_OK) {
+    p->got = b == "pair-wait" ? pairing_outcome(opened) : "open-failed";
     closed = true;
+  } else if (is_sharing(b)) {
+    closed = run_sharing(&s, p, deadline);
   } else if (b == "idle-random") {
     send_raw(&s, random_block(70000));
   } else if (b == "idle-unknown") {
@@ -397,7 +467,8 @@ bool is_raw(const std::string& b) {
 bool is_known(const std::string& b) {
   return is_raw(b) || b == "hs-silent" || b == "hs-random" || b == "idle-silent" ||
          b == "idle-random" || b == "idle-unknown" || b == "idle-slow" || b == "data-random" ||
-         b == "data-stall" || b == "data-slow" || b == "escape" || b == "same-names";
+         b == "data-stall" || b == "data-slow" || b == "escape" || b == "same-names" ||
+         is_sharing(b);
 }
 
 }  // namespace
@@ -412,6 +483,13 @@ int main(int argc, char** argv) {
       g_opt.wait_s = atoi(argv[++i]);
     } else if (a == "--interval-ms" && i + 1 < argc) {
       g_opt.interval_ms = atoi(argv[++i]);
+    } else if (a == "--from" && i + 1 < argc) {
+      if (ipv4_from_text(argv[++i], &g_opt.from) != 0) {
+        fprintf(stderr, "hostile_peer: not an IPv4 address: %s\n", argv[i]);
+        return 2;
+      }
+    } else if (a == "--hosts" && i + 1 < argc) {
+      g_opt.hosts = std::max(1, atoi(argv[++i]));
     } else if (a == "--items" && i + 1 < argc) {
       g_opt.items = std::min(3000, std::max(1, atoi(argv[++i])));
     } else {
@@ -433,6 +511,9 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: hostile_peer --port P [--wait-s S] [--interval-ms I] BEHAVIOUR[xN]...\n");
     return 2;
   }
+  if (g_opt.hosts > 1 && g_opt.from == 0) g_opt.from = kLoopback + 1;
+  for (size_t i = 0; i < peers.size(); ++i)
+    if (g_opt.from) peers[i].from = g_opt.from + uint32_t(i % size_t(g_opt.hosts));
   net_startup();
   std::vector<std::thread> threads;
   threads.reserve(peers.size());

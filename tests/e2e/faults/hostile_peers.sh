@@ -50,8 +50,9 @@ check "its worker ends" wait_for 5 settled
 rss0=$(rss_kib "$agent_pid")
 
 # ---- four silent connections hold every worker; a flood meanwhile is turned away ----
+# (Two hosts: one address holds at most two workers.)
 log_mark
-peers silent 30 silentx4 &
+peers silent 30 --hosts 2 silentx4 &
 holders=$!
 wait_for 5 workers_at_least 4 || fail "four workers never started"
 peers flood 30 silentx40 hangupx200
@@ -74,7 +75,7 @@ check "and it serves the good phone after the flood" good_send
 
 # ---- slow peers: one byte every two seconds of a frame that would take 17 minutes ----
 log_mark
-peers slow 90 --interval-ms 2000 slowx4
+peers slow 90 --interval-ms 2000 --hosts 2 slowx4
 check "slow peers are cut off well before their frame could arrive" \
   closed_between slow slow 9500 30000 4
 check "each slow peer logs a failed handshake" \
@@ -84,7 +85,7 @@ check "the good phone is served after the slow peers" good_send
 
 # ---- oversized frames and random bytes, before and after the handshake ----
 log_mark
-peers garbage 20 oversize frame513 garbage hs-random
+peers garbage 20 --hosts 4 oversize frame513 garbage hs-random
 check "oversized and random handshakes are closed at once" closed_between garbage oversize 0 2000 1
 check "a 513-byte handshake frame is closed at once" closed_between garbage frame513 0 2000 1
 check "random handshake messages are closed at once" closed_between garbage garbage 0 2000 1
@@ -93,7 +94,7 @@ check "random bytes instead of a trust state are closed at once" \
 check "three failed handshakes and a missing trust state are logged" \
   wait_for 5 expect_failures "handshake failed" "handshake failed" "handshake failed" "no trust state from peer"
 log_mark
-peers channel 20 idle-random idle-unknown data-random
+peers channel 20 --hosts 3 idle-random idle-unknown data-random
 check "random bytes between offers are closed at once" closed_between channel idle-random 0 2000 1
 check "an unknown message type is closed at once" closed_between channel idle-unknown 0 2000 1
 check "random bytes inside a transfer are closed at once" closed_between channel data-random 0 3000 1
@@ -117,7 +118,7 @@ check "rejections are not failures: nothing logged" expect_failures
 
 # ---- peers that go quiet after the handshake: the 15 s and 60 s limits ----
 log_mark
-peers quiet 90 hs-silent idle-silent &
+peers quiet 90 --from 127.0.0.2 hs-silent idle-silent &
 quiet=$!
 sleep 2
 check "a good phone is served while two quiet peers wait" good_send

@@ -43,7 +43,7 @@ check "no partial file is left" [ -z "$(find "$inbox" -name '*.flpart' -o -name 
 # ---- kills while four phones pair at the same moment ----
 for round in 1 2 3 4 5; do
   for p in 1 2 3 4; do
-    send "Round$round-$p" --text "hello $round $p" > /dev/null 2>&1 &
+    send "Round$round-$p" --from "127.0.0.$p" --text "hello $round $p" > /dev/null 2>&1 &
     pids+=($!)
   done
   sleep "0.$(printf '%03d' $((RANDOM % 400)))"

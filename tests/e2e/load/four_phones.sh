@@ -35,8 +35,9 @@ total_s=0
 for ((r = 1; r <= rounds; r++)); do
   t0=$(date +%s.%N)
   together=()
+  # Each phone a host of its own: one address holds at most two of the agent's workers.
   for p in $(seq 1 $phones); do
-    as "Phone $p"; "${cmd[@]}" "$src/phone$p/batch" "$src/phone$p/big.bin" > "$shm/r$r.p$p.txt" 2>&1 &
+    as "Phone $p"; "${cmd[@]}" --from "127.0.0.$p" "$src/phone$p/batch" "$src/phone$p/big.bin" > "$shm/r$r.p$p.txt" 2>&1 &
     together+=($!); pids+=($!)
   done
   for p in $(seq 1 $phones); do
