@@ -255,6 +255,7 @@ bool try_resume(IncomingFile* r, const char* folder, const char* leaf, const cha
   if (fs_exists(part) && meta_matches(meta, line, line_len) && fs_stat(part, &have) == 0 &&
       have <= r->size) {
     memcpy(r->meta_path, meta, sizeof meta);
+    r->has_meta = 1;
     r->stored = have;
     return true;
   }
@@ -427,8 +428,10 @@ int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
     } else if (unique_name(folder, leaf, r->final_path, sizeof r->final_path, claimed, index) !=
                0) {
       rc = ABORT_NO_NAME_NEW;
-    } else if ((rc = create_partial(r)) == 0 && line) {
-      fs_write_atomic(r->meta_path, line, line_len);  // without it the item just cannot resume
+    } else if ((rc = create_partial(r)) == 0) {
+      r->pending_meta = line;  // written once the item's bytes need it (incoming_write)
+      r->pending_meta_len = line_len;
+      line = nullptr;
     }
   }
   if (rc == 0) claimed[index] = r->final_path;
@@ -438,6 +441,13 @@ int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
 }
 
 int incoming_write(IncomingFile* record, const void* data, size_t len) {
+  if (record->pending_meta && record->stored + len < record->size) {
+    // Without it the item just cannot resume.
+    record->has_meta =
+        fs_write_atomic(record->meta_path, record->pending_meta, record->pending_meta_len) == 0;
+    free(record->pending_meta);
+    record->pending_meta = nullptr;
+  }
   if (!record->handle) {
     record->handle = fs_open(record->partial_path, FS_WRITE_EXISTING);
     if (!record->handle) return -1;
@@ -486,7 +496,7 @@ int incoming_finish(IncomingFile* record, const uint8_t sha256[32], int* abort_c
     *abort_code = ABORT_MOVE;
     return FILE_FAILED;
   }
-  fs_delete(record->meta_path);  // still ours: the partial's name is released only now
+  if (record->has_meta) fs_delete(record->meta_path);  // still ours: released only now
   unmark_in_use(record);
   if (record->mtime_ms != 0) fs_set_mtime(record->final_path, record->mtime_ms);
   record->finished = 1;
@@ -501,10 +511,12 @@ void incoming_cleanup(IncomingFile* records, int count) {
       fs_close(r->handle);
       r->handle = nullptr;
     }
-    if (!r->finished && r->stored == 0) {
+    if (!r->finished && (r->stored == 0 || !r->has_meta)) {
       if (r->partial_path[0]) fs_delete(r->partial_path);
-      if (r->meta_path[0]) fs_delete(r->meta_path);
+      if (r->meta_path[0] && r->has_meta) fs_delete(r->meta_path);
     }
+    free(r->pending_meta);
+    r->pending_meta = nullptr;
     unmark_in_use(r);
   }
 }

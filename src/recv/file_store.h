@@ -52,6 +52,9 @@ struct IncomingFile {
   FsFile* handle;                    // open for writing from the first data until the end
   Sha256Ctx hash;                    // the bytes written, hashed while they are in the cache
   uint64_t hashed;                   // bytes from offset 0 in hash; a resumed prefix is not
+  char* pending_meta;                // a new item's metadata line, until it is written (heap)
+  size_t pending_meta_len;
+  int has_meta;                      // 1 when meta_path holds this item's metadata
   int finished;                      // 1 once verified and moved to final_path
   int registered;                    // 1 while partial_path is marked in use by this session
 };
@@ -94,7 +97,9 @@ int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
                      uint64_t mtime_ms, const char** claimed);
 
 // Writes len bytes at offset `stored` of the partial file, opening it on first use. The caller
-// has checked the offset and the size, and advances `stored` itself. 0 or -1.
+// has checked the offset and the size, and advances `stored` itself. 0 or -1. A new item's
+// resume metadata is written just before its first bytes that leave it unfinished: an item
+// that arrives whole in one write never needs resuming, and skips that file and its syncs.
 int incoming_write(IncomingFile* record, const void* data, size_t len);
 
 // Closes the partial file, checks its size and SHA-256 and moves it to a final name that
@@ -105,6 +110,6 @@ int incoming_write(IncomingFile* record, const void* data, size_t len);
 int incoming_finish(IncomingFile* record, const uint8_t sha256[32], int* abort_code);
 
 // Ends a transfer however it ended: closes every open partial file, deletes the partial and
-// metadata files of unfinished items that hold no bytes, keeps those that do for a resume,
-// and releases the partial files' in-use marks.
+// metadata files of unfinished items that hold no bytes or have no metadata to resume by,
+// keeps the others for a resume, and releases the partial files' in-use marks.
 void incoming_cleanup(IncomingFile* records, int count);

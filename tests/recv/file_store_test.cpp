@@ -244,10 +244,11 @@ TEST_F(StoreTest, NewItemGetsPartialFileAndMetadataThenIsStored) {
   EXPECT_EQ(o.claimed[0], o[0].final_path);
   EXPECT_EQ(o[0].stored, 0u);
   EXPECT_EQ(read_file(o[0].partial_path), "");
+  // The metadata is written with the first bytes that leave the item unfinished.
+  EXPECT_FALSE(exists(o[0].meta_path));
+  write(o[0], content, 0, 5);
   EXPECT_EQ(read_file(o[0].meta_path),
             std::string(kPeer) + "|Photos/2024/IMG 1.jpg|12|1700000000000");
-
-  write(o[0], content, 0, 5);
   write(o[0], content, 5, content.size());
   int code = -1;
   ASSERT_EQ(finish(o[0], content, &code), FILE_STORED);
@@ -263,6 +264,27 @@ TEST_F(StoreTest, NewItemGetsPartialFileAndMetadataThenIsStored) {
   auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::file_clock::to_sys(t).time_since_epoch());
   EXPECT_EQ(ms.count(), 1700000000000ll);
+}
+
+// An item whose bytes come in one write never gets metadata: it has nothing to resume. If it
+// still ends unfinished, nothing could resume it, so cleanup removes its partial file.
+TEST_F(StoreTest, ItemWrittenWholeHasNoMetadataAndLeavesNothingBehind) {
+  const std::string content = "one piece";
+  {
+    Offer o(2);
+    ASSERT_EQ(prepare(o, 0, "whole.txt", content.size()), 0);
+    ASSERT_EQ(prepare(o, 1, "unfinished.txt", content.size()), 0);
+    write(o[0], content, 0, content.size());
+    write(o[1], content, 0, content.size());
+    EXPECT_FALSE(exists(in("whole.txt.flmeta")));
+    EXPECT_FALSE(exists(in("unfinished.txt.flmeta")));
+    int code = -1;
+    ASSERT_EQ(finish(o[0], content, &code), FILE_STORED);
+    EXPECT_EQ(read_file(in("whole.txt")), content);
+  }  // the second item never saw its file end
+  EXPECT_FALSE(exists(in("whole.txt.flpart")));
+  EXPECT_FALSE(exists(in("unfinished.txt.flpart")));
+  EXPECT_FALSE(exists(in("unfinished.txt")));
 }
 
 TEST_F(StoreTest, ZeroByteFileAndTimeZeroKeepsTheMoveTime) {
