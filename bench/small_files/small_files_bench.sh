@@ -3,8 +3,8 @@
 # side in the same run with `tar -c | ssh ... tar -x` to a throwaway sshd on loopback
 # (chacha20-poly1305), taking turns run by run. The source is on tmpfs; the receiving folders
 # are on tmpfs too, or below DEST_PARENT when given (a real disk shows what syncing costs: the
-# agent makes every stored file and its resume record durable, tar syncs nothing). Prints
-# median wall times, files/s and the ratio.
+# agent syncs every stored file, tar syncs nothing). Prints median wall times, files/s, the
+# CPU time of both ends and the ratio.
 #
 #   small_files_bench.sh FERRYLINK FERRYLINK_SEND [COUNT] [SIZE_KIB] [RUNS] [DEST_PARENT]
 set -uo pipefail
@@ -32,25 +32,35 @@ same_tree() { diff -rq "$src" "$1" > /dev/null || die "$2 stored different files
 for i in $(seq "$runs"); do
   rm -rf "$dest/inbox/files"
   sync
+  a=$(cpu_of "$agent_pid")
   timed ferrylink "${send[@]}" "$src"
+  b=$(cpu_of "$agent_pid")
   same_tree "$dest/inbox/files" ferrylink
+  echo "$b - $a" | bc >> "$work/ferrylink.server"
 
   rm -rf "$dest/tar/files"
   sync
+  a=$(cpu_of "$sshd_pid")
   timed tar bash -c 'tar -C "$1" -cf - files | "${@:3}" "tar -C $2 -xf -"' tar \
     "$work" "$dest/tar" "${ssh_cmd[@]}"
+  sleep 0.3  # the session's own sshd has ended and is counted in its parent's children
+  b=$(cpu_of "$sshd_pid")
   same_tree "$dest/tar/files" "tar over ssh"
+  echo "$b - $a" | bc >> "$work/tar.server"
+done
+for t in ferrylink tar; do
+  paste -d' ' "$work/$t.cpu" "$work/$t.server" | awk '{print $1 + $2}' > "$work/$t.both"
 done
 
 fl=$(median < "$work/ferrylink.wall"); tr=$(median < "$work/tar.wall")
-row() {  # row NAME WALL WALL_FILE
-  printf '%-28s %7.2f s %8.0f files/s   (runs: %s)\n' "$1" "$2" "$(echo "$count / $2" | bc -l)" \
-    "$(runs_of "$3")"
+row() {  # row NAME WALL CPU WALL_FILE
+  printf '%-28s %7.2f s %8.0f files/s   cpu both ends %5.2f s   (runs: %s)\n' "$1" "$2" \
+    "$(echo "$count / $2" | bc -l)" "$3" "$(runs_of "$4")"
 }
 where=tmpfs
 [ -n "$dest_parent" ] && where="$(df --output=fstype "$dest" | tail -1) at $dest_parent"
 echo "$count files of $size_kib KiB, from tmpfs to $where; $runs runs each, taking turns; medians"
 machine_line
-row "ferrylink-send -> ferrylink" "$fl" "$work/ferrylink.wall"
-row "tar | ssh tar -x" "$tr" "$work/tar.wall"
+row "ferrylink-send -> ferrylink" "$fl" "$(median < "$work/ferrylink.both")" "$work/ferrylink.wall"
+row "tar | ssh tar -x" "$tr" "$(median < "$work/tar.both")" "$work/tar.wall"
 echo "throughput ferrylink / tar over ssh: $(ratio "$tr" "$fl")x   (goal >= 2)"
