@@ -125,14 +125,16 @@ void on_response(GtkDialog* dialog, int response, gpointer data) {
 
 void forget_ref(gpointer data, GClosure*) { delete static_cast<QuestionRef*>(data); }
 
+bool desktop_closed() {
+  std::lock_guard<std::mutex> hold(g_open_lock);
+  return g_closed;
+}
+
 // Main thread: shows the question's dialog, or answers it at once when the desktop ends.
 void open_dialog(const QuestionRef& q) {
-  {
-    std::lock_guard<std::mutex> hold(g_open_lock);
-    if (g_closed) {
-      settle(q, closed_answer(q->flags));
-      return;
-    }
+  if (desktop_closed()) {
+    settle(q, closed_answer(q->flags));
+    return;
   }
   GtkWidget* d = gtk_message_dialog_new(nullptr, GTK_DIALOG_DESTROY_WITH_PARENT, type_of(q->flags),
                                         GTK_BUTTONS_NONE, nullptr);

@@ -196,6 +196,20 @@ check "the progress window hides when the files are stored" wait_for 5 not progr
 check "big.bin is whole" cmp -s "$scratch/files/big.bin" "$inbox/big.bin"
 check "the tooltip is back to ready" wait_for 5 title_is "ferrylink - ready"
 
+# --- ten seconds without a report hide the progress window --------------------------------
+head -c $((8 * 1048576)) /dev/urandom > "$scratch/files/stall.bin"
+send Anna "$scratch/send4s.out" --max-rate 1M "$scratch/files/stall.bin" &
+send4s=$!; pids+=($send4s)
+check "the progress window shows for the next transfer" wait_for 20 progress_shown
+sleep 1
+kill -STOP $send4s
+# Reports come per piece received, so the last one may be a little older than the stall.
+sleep 7
+check "7 s after the sender stalled it is still shown" progress_shown
+check "it hides once no report came for 10 s" wait_for 8 not progress_shown
+kill -CONT $send4s
+wait $send4s; check "the stalled transfer completes" [ $? -eq 0 ]
+
 # --- Settings: start at login, another inbox -----------------------------------------------
 entry=$XDG_CONFIG_HOME/autostart/ferrylink.desktop
 session click Settings "Start at login"
@@ -240,4 +254,29 @@ session click Quit
 check "Quit ends the agent with a question open" wait_for 10 not kill -0 "$agent_pid" 2>/dev/null
 wait $agent_pid; check "... with exit code 0" [ $? -eq 0 ]
 wait $send5; check "the unanswered pairing fails on the phone" [ $? -ne 0 ]
+
+# --- --console keeps the terminal desktop in a graphical session; SIGTERM ends either ------
+# (unattended, so that nothing waits for an answer)
+run_unattended() {  # run_unattended OUT [OPTIONS...]
+  local out=$1; shift
+  "$agent" "$@" --autotest --data-dir "$data" --inbox "$inbox" > "$out" 2>&1 &
+  agent_pid=$!; pids+=($agent_pid)
+  wait_for 20 more_lines_than "$started" "started (id" || return 1
+  started=$((started + 1))
+  port=$(grep -o 'listening on port [0-9]*' "$data/log.txt" | tail -1 | awk '{print $4}')
+}
+stops_on_term() { kill -TERM "$agent_pid"; wait_for 10 not kill -0 "$agent_pid" 2>/dev/null; }
+started=$(grep -c "started (id" "$data/log.txt")
+check "an unattended agent with --console starts" run_unattended "$scratch/console.out" --console
+send Dave "$scratch/send6.out" "$scratch/files/c.bin"
+check "its send succeeds without a question" [ $? -eq 0 ]
+check "its notices go to the terminal" wait_for 5 file_has "$scratch/console.out" "ferrylink: Paired with Dave"
+check "... not to the notification server" not noted "Paired with Dave"
+check "SIGTERM ends the terminal desktop" stops_on_term
+check "an unattended agent on the desktop starts" run_unattended "$scratch/desktop.out"
+send Eve "$scratch/send7.out" "$scratch/files/c.bin"
+check "its send succeeds without a dialog" [ $? -eq 0 ]
+check "its notices are notifications" wait_for 5 noted "Paired with Eve"
+check "SIGTERM ends the graphical desktop" stops_on_term
+wait "$agent_pid"; check "... with exit code 0" [ $? -eq 0 ]
 echo "all Linux graphical desktop checks passed"
