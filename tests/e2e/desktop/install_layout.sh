@@ -24,5 +24,7 @@ done
 check "the icon is the drawn one" [ "$(convert "$root/share/icons/hicolor/16x16/apps/ferrylink.png" \
   -format '%[fx:p{0,0}.a] %[pixel:p{0,5}] %[pixel:p{7,4}]' info:)" = \
   "0 srgba(47,125,246,1) srgba(255,255,255,1)" ]
-check "the installed agent runs (its self-test)" bash -c "'$root/bin/ferrylink' --test > '$scratch/selftest.out'"
+check "the installed agent runs and names its version" \
+  [ "$("$root/bin/ferrylink" --version)" = "ferrylink 0.1.0" ]
+check "the installed sender runs" [ "$("$root/bin/ferrylink-send" --version)" = "ferrylink-send 0.1.0" ]
 echo "all install layout checks passed"
