@@ -7,6 +7,7 @@ want=(cmake ninja-build g++ pkg-config libgtk-3-dev libayatana-appindicator3-dev
 if [ "${1:-all}" = all ]; then
   want+=(googletest libgtest-dev libgmock-dev libbenchmark-dev libssl-dev clang libclang-rt-14-dev
          g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine xvfb xauth x11-apps x11-utils imagemagick xdotool xclip
+         fonts-wqy-microhei
          iproute2 python3-dnspython python3-zeroconf openssh-server socat procps
          dbus-daemon python3-dbus python3-gi gir1.2-gtk-3.0 desktop-file-utils dpkg-dev
          avahi-daemon avahi-utils)

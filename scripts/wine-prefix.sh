@@ -20,6 +20,17 @@ if [ ! -f "$WINEPREFIX/.ferrylink-ready" ]; then
   wineserver -w
   touch "$WINEPREFIX/.ferrylink-ready"
 fi
+# Wine has no font of its own for Chinese, Japanese or Korean: link the dialog and menu fonts
+# to the CJK font from Debian (scripts/deps.sh installs it) so that those languages show
+# letters instead of boxes.
+if [ ! -f "$WINEPREFIX/.ferrylink-cjk" ]; then
+  for face in Tahoma "Microsoft Sans Serif" "MS Shell Dlg" "MS Shell Dlg 2" "Segoe UI"; do
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink' \
+      /v "$face" /t REG_MULTI_SZ /d 'wqy-microhei.ttc,WenQuanYi Micro Hei' /f >/dev/null 2>&1
+  done
+  wineserver -w
+  touch "$WINEPREFIX/.ferrylink-cjk"
+fi
 wineserver -p >/dev/null 2>&1 || true
 # The first program of a session starts Wine's own services (devices, desktop, tray), which
 # live as long as the server and keep the standard handles of that program: start them here

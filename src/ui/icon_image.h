@@ -9,7 +9,8 @@
 // them into its colour bitmap unchanged.
 #include <cstdint>
 
-// The two sizes the agent draws: tray and small class icon, large class icon.
+// The sizes at 96 DPI: tray and small class icon, large class icon. On a scaled screen the
+// same drawing is made at the sizes the system asks for.
 enum : int { ICON_SMALL = 16, ICON_LARGE = 32 };
 // Largest size icon_draw accepts (a 256-pixel icon is the biggest Windows shows).
 enum : int { ICON_MAX_SIZE = 256 };

@@ -36,7 +36,7 @@ if(NOT WIN32)
 endif()
 add_library(desk_hook MODULE desktop/desk_hook.cpp)
 set_target_properties(desk_hook PROPERTIES PREFIX "" LIBRARY_OUTPUT_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR})
-target_link_libraries(desk_hook PRIVATE user32 shell32 comctl32)
+target_link_libraries(desk_hook PRIVATE user32 shell32 comctl32 gdi32)
 add_executable(desk_driver desktop/desk_driver.cpp)
 target_link_options(desk_driver PRIVATE -municode)
 target_link_libraries(desk_driver PRIVATE user32 shell32 version)
@@ -55,6 +55,11 @@ if(fl_desktop_sender)
                    $<TARGET_FILE:ferrylink> $<TARGET_FILE:desk_driver> ${fl_desktop_sender}
                    ${CMAKE_BINARY_DIR}/screenshots)
   set_tests_properties(e2e_win_desktop PROPERTIES LABELS e2e TIMEOUT 600)
+  add_test(NAME e2e_win_screens
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/desktop/win_screens.sh
+                   $<TARGET_FILE:ferrylink> $<TARGET_FILE:desk_driver> ${fl_desktop_sender}
+                   ${CMAKE_BINARY_DIR}/screenshots)
+  set_tests_properties(e2e_win_screens PROPERTIES LABELS e2e TIMEOUT 600)
 endif()
 add_test(NAME e2e_win_install
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/desktop/win_install.sh

@@ -41,7 +41,8 @@ std::vector<uint32_t> icon_pixels(HICON icon, int n, bool* has_mask) {
 }
 
 TEST(TrayIconImage, TheIconCarriesTheDrawingWithItsAlpha) {
-  for (int n : {16, 32}) {  // the tray and the large class icon
+  // The small and the large icon at 96, 120, 144 and 192 DPI.
+  for (int n : {16, 20, 24, 32, 40, 48, 64}) {
     HICON icon = make_tray_icon(n);
     ASSERT_NE(icon, nullptr) << n;
     bool has_mask = false;

@@ -61,6 +61,12 @@ LRESULT CALLBACK agent_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
     case WM_TIMER:
       progress_idle_check();
       return 0;
+    case WM_DPICHANGED:
+    case WM_DISPLAYCHANGE:
+    case WM_SETTINGCHANGE:
+      // The screen's scale may have changed: the icons follow it.
+      agent_icons_follow_dpi(agent_state());
+      return DefWindowProcW(hwnd, msg, wp, lp);
     case WM_ENDSESSION:
       // Only a session that really ends takes the icon; a cancelled log-off keeps it.
       if (wp) tray_icon_remove();
@@ -83,8 +89,9 @@ int agent_window_create(AgentState* a) {
   wc.hIconSm = static_cast<HICON>(a->small_icon);
   wc.lpszClassName = kClassName;
   RegisterClassExW(&wc);
-  HWND hwnd = CreateWindowExW(0, kClassName, L"ferrylink", WS_POPUP, 0, 0, 0, 0, nullptr,
-                              nullptr, instance, nullptr);
+  // A tool window: it never gets a taskbar button, also while the tray menu shows it.
+  HWND hwnd = CreateWindowExW(WS_EX_TOOLWINDOW, kClassName, L"ferrylink", WS_POPUP, 0, 0, 0, 0,
+                              nullptr, nullptr, instance, nullptr);
   if (!hwnd) return -1;
   a->agent_window = hwnd;
   a->taskbar_created_msg = RegisterWindowMessageW(L"TaskbarCreated");

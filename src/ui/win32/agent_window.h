@@ -1,7 +1,8 @@
 #pragma once
-// The hidden agent window (class "ferrylinkAgentWnd", never shown): hub of the tray icon,
-// the timer and the progress window. Only the main thread touches it; worker threads post
-// the private messages below. Destroying it ends the program.
+// The hidden agent window (class "ferrylinkAgentWnd", shown only, without a size, while its
+// tray menu is open): hub of the tray icon, the timer and the progress window. Only the main
+// thread touches it; worker threads post the private messages below. Destroying it ends the
+// program.
 #include <windows.h>
 
 struct AgentState;
@@ -18,5 +19,9 @@ constexpr UINT kTimerPeriodMs = 1000;
 // Registers the class and creates the window with the agent's icons, registers
 // "TaskbarCreated", adds the tray icon and starts the timer. 0 on success.
 int agent_window_create(AgentState* a);
+// Draws the agent's icons anew when the icon sizes of the current DPI differ from the ones
+// they were drawn at, and gives the new ones to the window class and the tray icon.
+// Implemented with the icons (desktop_win32.cpp).
+void agent_icons_follow_dpi(AgentState* a);
 // The window procedure (exposed so that tests can drive it with messages).
 LRESULT CALLBACK agent_window_proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);

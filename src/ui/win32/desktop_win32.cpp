@@ -8,6 +8,7 @@
 #include "app/agent_state.h"
 #include "ui/desktop.h"
 #include "ui/win32/agent_window.h"
+#include "ui/win32/tray_icon.h"
 #include "ui/win32/tray_icon_image.h"
 
 void desktop_open_console() {
@@ -20,14 +21,40 @@ void desktop_open_console() {
 void desktop_init(bool) { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
 
 namespace {
-constexpr int kSmallIconPixels = 16;  // tray and small class icon
-constexpr int kLargeIconPixels = 32;  // large class icon
+
+// The sizes the icons were last drawn at.
+int g_small_pixels, g_large_pixels;
+
+// Draws both icons at the sizes of the current DPI: drawn at its own size an icon stays sharp,
+// where a 16-pixel one stretched to 24 is blurred.
+void draw_icons(AgentState* a) {
+  g_small_pixels = small_icon_pixels();
+  g_large_pixels = large_icon_pixels();
+  a->small_icon = make_tray_icon(g_small_pixels);
+  a->large_icon = make_tray_icon(g_large_pixels);
+}
+
+void destroy_icons(HICON small, HICON large) {
+  if (small) DestroyIcon(small);
+  if (large) DestroyIcon(large);
+}
+
 }  // namespace
 
 int desktop_create(AgentState* a, InboxChanged) {
-  a->small_icon = make_tray_icon(kSmallIconPixels);
-  a->large_icon = make_tray_icon(kLargeIconPixels);
+  draw_icons(a);
   return agent_window_create(a);
+}
+
+void agent_icons_follow_dpi(AgentState* a) {
+  if (small_icon_pixels() == g_small_pixels && large_icon_pixels() == g_large_pixels) return;
+  HICON old_small = static_cast<HICON>(a->small_icon), old_large = static_cast<HICON>(a->large_icon);
+  draw_icons(a);
+  HWND window = static_cast<HWND>(a->agent_window);
+  SetClassLongPtrW(window, GCLP_HICONSM, reinterpret_cast<LONG_PTR>(a->small_icon));
+  SetClassLongPtrW(window, GCLP_HICON, reinterpret_cast<LONG_PTR>(a->large_icon));
+  tray_icon_show_image();
+  destroy_icons(old_small, old_large);
 }
 
 void desktop_run(AgentState*) {
@@ -39,8 +66,7 @@ void desktop_run(AgentState*) {
 }
 
 void desktop_destroy(AgentState* a) {
-  if (a->small_icon) DestroyIcon(static_cast<HICON>(a->small_icon));
-  if (a->large_icon) DestroyIcon(static_cast<HICON>(a->large_icon));
+  destroy_icons(static_cast<HICON>(a->small_icon), static_cast<HICON>(a->large_icon));
   a->small_icon = a->large_icon = nullptr;
 }
 

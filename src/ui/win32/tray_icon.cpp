@@ -42,6 +42,13 @@ void tray_icon_remove() {
   Shell_NotifyIconW(NIM_DELETE, &nid);
 }
 
+void tray_icon_show_image() {
+  NOTIFYICONDATAW nid;
+  notify_icon_record(&nid, NIF_ICON);
+  nid.hIcon = static_cast<HICON>(agent_state()->small_icon);
+  Shell_NotifyIconW(NIM_MODIFY, &nid);
+}
+
 void set_tray_tip(const char* text) {
   NOTIFYICONDATAW nid;
   notify_icon_record(&nid, NIF_TIP);

@@ -12,7 +12,9 @@ constexpr DWORD kNotifyIconRecordSize = NOTIFYICONDATAW_V2_SIZE;
 // A zero-filled record for the agent's icon with the flags.
 void notify_icon_record(NOTIFYICONDATAW* nid, UINT flags);
 
-// Adds the icon with the 16-pixel agent icon, WM_TRAY_CALLBACK and the "ready" tooltip
+// Adds the icon with the agent's small icon, WM_TRAY_CALLBACK and the "ready" tooltip
 // (message 8), whatever the tooltip showed before. The result is not checked.
 void tray_icon_add();
 void tray_icon_remove();
+// Shows the agent's small icon anew (it was drawn again at another size).
+void tray_icon_show_image();

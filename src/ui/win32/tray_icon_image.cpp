@@ -4,6 +4,18 @@
 
 #include <cstdint>
 
+namespace {
+
+int metric_pixels(int metric, int fallback) {
+  int n = GetSystemMetrics(metric);
+  return n >= 1 && n <= ICON_MAX_SIZE ? n : fallback;
+}
+
+}  // namespace
+
+int small_icon_pixels() { return metric_pixels(SM_CXSMICON, 16); }
+int large_icon_pixels() { return metric_pixels(SM_CXICON, 32); }
+
 HICON make_tray_icon(int n) {
   BITMAPINFO bi = {};
   bi.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);  // 40

@@ -61,12 +61,17 @@ int choose(HWND owner) {
   HMENU menu = build_menu(list);
   POINT at = {};
   GetCursorPos(&at);
-  // Without the foreground the menu would not close when the user clicks elsewhere.
+  // Without the foreground the menu would not close when the user clicks elsewhere. The
+  // owner is shown for the time of the menu (it has no size, and as a tool window no taskbar
+  // button): not every system hands the keys to a hidden window, and the menu reads its
+  // arrow keys and Enter through its owner.
+  ShowWindow(owner, SW_SHOW);
   SetForegroundWindow(owner);
   int command = static_cast<int>(TrackPopupMenu(
       menu, TPM_RETURNCMD | TPM_NONOTIFY | TPM_RIGHTBUTTON | TPM_LEFTALIGN | TPM_TOPALIGN, at.x,
       at.y, 0, owner, nullptr));
   PostMessageW(owner, WM_NULL, 0, 0);
+  ShowWindow(owner, SW_HIDE);
   DestroyMenu(menu);  // and the submenu with it
   return command;
 }

@@ -26,6 +26,12 @@
 //   wait-progress shown|hidden SECONDS
 //   icon                        prints "present" when the agent's tray icon exists, else
 //                               "absent"
+//   icon-sizes                  prints the sizes of the agent's small and large icons beside the
+//                               icon metrics and the DPI of the agent's process
+//   panel-fit                   prints, per text line of the progress panel, the width of its
+//                               text, the line's width, the text's and the line's height
+//   foreground                  prints the class of the foreground window ("none" without one)
+//   hide-balloon                takes the balloon off the agent's tray icon (as its timeout would)
 //   drop-icon                   removes the agent's tray icon as a restarted shell loses it
 //   taskbar-created             sends the registered "TaskbarCreated" message to the agent
 //   endsession WPARAM           sends WM_ENDSESSION to the agent window
@@ -640,6 +646,32 @@ int wmain(int argc, wchar_t** argv) {
     return wait_progress(a2 == L"shown", seconds_arg(argc, argv, 3, 10));
   }
   if (cmd == L"icon") return icon_state();
+  if (cmd == L"icon-sizes") {
+    HWND agent = agent_window();
+    if (!agent) return 2;
+    std::string sizes = ask_hook(agent, kDeskHookIconSizes);
+    fputs(sizes.c_str(), stdout);
+    return sizes.empty() ? 1 : 0;
+  }
+  if (cmd == L"panel-fit") {
+    HWND panel = FindWindowW(kPanelClass, nullptr);
+    std::string fit = panel ? ask_hook(panel, kDeskHookPanelFit) : "";
+    fputs(fit.c_str(), stdout);
+    return fit.empty() ? 1 : 0;
+  }
+  if (cmd == L"foreground") {
+    HWND w = GetForegroundWindow();
+    printf("%s\n", w ? utf8(class_name(w).c_str()).c_str() : "none");
+    return 0;
+  }
+  if (cmd == L"hide-balloon") {
+    HWND agent = agent_window();
+    if (!agent) return 2;
+    // An empty balloon text removes the balloon on screen.
+    NOTIFYICONDATAW nid = icon_record(agent);
+    nid.uFlags = NIF_INFO;
+    return Shell_NotifyIconW(NIM_MODIFY, &nid) ? 0 : 1;
+  }
   if (cmd == L"drop-icon") return drop_icon();
   if (cmd == L"taskbar-created") {
     HWND agent = agent_window();

@@ -78,6 +78,58 @@ std::wstring selected_tree_item(HWND dialog) {
   return text;
 }
 
+int screen_dpi() {
+  HDC dc = GetDC(nullptr);
+  int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(nullptr, dc);
+  return dpi;
+}
+
+int icon_width(HICON icon) {
+  ICONINFO ii = {};
+  if (!icon || !GetIconInfo(icon, &ii)) return 0;
+  BITMAP bm = {};
+  GetObjectW(ii.hbmColor ? ii.hbmColor : ii.hbmMask, sizeof bm, &bm);
+  if (ii.hbmColor) DeleteObject(ii.hbmColor);
+  if (ii.hbmMask) DeleteObject(ii.hbmMask);
+  return bm.bmWidth;
+}
+
+// "small <drawn> <metric>" and "large <drawn> <metric>": the width of the window's class
+// icons and the icon metrics in the agent's process.
+std::string icon_sizes(HWND window) {
+  HICON small = reinterpret_cast<HICON>(GetClassLongPtrW(window, GCLP_HICONSM));
+  HICON large = reinterpret_cast<HICON>(GetClassLongPtrW(window, GCLP_HICON));
+  return "small " + std::to_string(icon_width(small)) + " " +
+         std::to_string(GetSystemMetrics(SM_CXSMICON)) + "\nlarge " +
+         std::to_string(icon_width(large)) + " " + std::to_string(GetSystemMetrics(SM_CXICON)) +
+         "\ndpi " + std::to_string(screen_dpi()) + "\n";
+}
+
+// One line per static line of the panel: "<text width> <line width> <text height> <line
+// height>", measured in the line's own font.
+std::string panel_fit(HWND panel) {
+  std::string out;
+  for (HWND c = GetWindow(panel, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+    wchar_t cls[32] = L"";
+    GetClassNameW(c, cls, 32);
+    if (_wcsicmp(cls, L"Static") != 0) continue;
+    wchar_t text[512] = L"";
+    int n = GetWindowTextW(c, text, 512);
+    HDC dc = GetDC(c);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(c, WM_GETFONT, 0, 0)));
+    SIZE size = {};
+    GetTextExtentPoint32W(dc, text, n, &size);
+    SelectObject(dc, old);
+    ReleaseDC(c, dc);
+    RECT r;
+    GetClientRect(c, &r);
+    out += std::to_string(size.cx) + " " + std::to_string(r.right) + " " +
+           std::to_string(size.cy) + " " + std::to_string(r.bottom) + "\n";
+  }
+  return out;
+}
+
 void reply(HWND to, HWND from, const std::string& text) {
   COPYDATASTRUCT cd = {kDeskHookReply, static_cast<DWORD>(text.size()),
                        const_cast<char*>(text.data())};
@@ -115,6 +167,12 @@ void serve(HWND target, HWND driver, LPARAM request) {
       reply(driver, target, "picked\n");
       break;
     }
+    case kDeskHookIconSizes:
+      reply(driver, target, icon_sizes(target));
+      break;
+    case kDeskHookPanelFit:
+      reply(driver, target, panel_fit(target));
+      break;
     default:
       break;
   }
