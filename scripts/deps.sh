@@ -9,7 +9,7 @@ if [ "${1:-all}" = all ]; then
          g++-mingw-w64-x86-64-posix mingw-w64-tools wine64 wine xvfb xauth x11-apps x11-utils imagemagick xdotool xclip
          fonts-wqy-microhei
          iproute2 python3-dnspython python3-zeroconf openssh-server socat procps
-         dbus-daemon python3-dbus python3-gi gir1.2-gtk-3.0 desktop-file-utils dpkg-dev
+         dbus-daemon python3-dbus python3-gi gir1.2-gtk-3.0 desktop-file-utils dpkg-dev file
          avahi-daemon avahi-utils)
 fi
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds the Linux and the Windows programs and runs every test:
-# the native suite, the native suite again under AddressSanitizer + UndefinedBehaviorSanitizer,
+# the native suite, the Linux agent's Debian package installed with apt and started, the
+# native suite again under AddressSanitizer + UndefinedBehaviorSanitizer,
 # the concurrency tests under ThreadSanitizer, every fuzz target for 30 seconds, and the
 # Windows test programs and the real ferrylink.exe under Wine on a virtual display.
 set -uo pipefail
