@@ -10,7 +10,7 @@ if [ "${1:-all}" = all ]; then
          fonts-wqy-microhei
          iproute2 python3-dnspython python3-zeroconf openssh-server socat procps
          dbus-daemon python3-dbus python3-gi gir1.2-gtk-3.0 desktop-file-utils dpkg-dev file
-         avahi-daemon avahi-utils)
+         avahi-daemon avahi-utils strace)
 fi
 missing=()
 for p in "${want[@]}"; do

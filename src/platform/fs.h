@@ -40,7 +40,8 @@ int fs_make_private_dirs(const char* path);
 // were some (now gone), 0 when there were none or nothing exists there (always 0 on
 // Windows, where the per-user folders decide), -1 when they cannot be taken.
 int fs_restrict_to_owner(const char* path);
-// Never replaces: fails when the new path exists.
+// Never replaces: fails when the new path exists. Returns once the move is on disk (Linux:
+// the folders of both names are synced).
 int fs_rename(const char* old_path, const char* new_path);
 int fs_delete(const char* path);
 // Sets only the last-write time, in milliseconds since 1970-01-01 UTC.

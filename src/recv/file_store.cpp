@@ -353,6 +353,17 @@ int move_to_final(IncomingFile* r) {
   return -1;
 }
 
+// Puts the partial file's bytes on disk, also when this session wrote none of them (a
+// resumed file that was complete already): what is reported stored must survive a power
+// cut. 0 or -1.
+int flush_partial(IncomingFile* r) {
+  FsFile* f = r->handle ? r->handle : fs_open(r->partial_path, FS_WRITE_EXISTING);
+  r->handle = nullptr;
+  int rc = fs_flush(f);
+  fs_close(f);
+  return rc;
+}
+
 }  // namespace
 
 int sanitize_component(const char* component, char* out, size_t cap) {
@@ -465,11 +476,7 @@ int incoming_write(IncomingFile* record, const void* data, size_t len) {
 }
 
 int incoming_finish(IncomingFile* record, const uint8_t sha256[32], int* abort_code) {
-  if (record->handle) {
-    fs_flush(record->handle);
-    fs_close(record->handle);
-    record->handle = nullptr;
-  }
+  int flushed = flush_partial(record);
   if (record->stored != record->size) {
     *abort_code = ABORT_SIZE_MISMATCH;
     return FILE_FAILED;
@@ -492,7 +499,7 @@ int incoming_finish(IncomingFile* record, const uint8_t sha256[32], int* abort_c
     *abort_code = ABORT_HASH_MISMATCH;
     return FILE_HASH_MISMATCH;
   }
-  if (move_to_final(record) != 0) {
+  if (flushed != 0 || move_to_final(record) != 0) {
     *abort_code = ABORT_MOVE;
     return FILE_FAILED;
   }

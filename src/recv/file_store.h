@@ -102,8 +102,9 @@ int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
 // that arrives whole in one write never needs resuming, and skips that file and its syncs.
 int incoming_write(IncomingFile* record, const void* data, size_t len);
 
-// Closes the partial file, checks its size and SHA-256 and moves it to a final name that
-// replaces nothing (a new unique name when the chosen one was taken meanwhile). Returns
+// Flushes the partial file to disk (also one this session wrote nothing to) and closes it,
+// checks its size and SHA-256 and moves it to a final name that replaces nothing (a new
+// unique name when the chosen one was taken meanwhile); a failed flush fails the move. Returns
 // FILE_STORED with final_path holding the stored file; otherwise FILE_HASH_MISMATCH (partial
 // and metadata deleted) or FILE_FAILED, with *abort_code set to ABORT_SIZE_MISMATCH,
 // ABORT_READ_BACK, ABORT_HASH_MISMATCH or ABORT_MOVE.

@@ -37,6 +37,12 @@ add_test(NAME e2e_faults_kill_agent_mid_transfer
 set_tests_properties(e2e_faults_kill_agent_mid_transfer PROPERTIES LABELS "e2e;faults" TIMEOUT 300
                      ENVIRONMENT "${FL_E2E_ENV}")
 
+add_test(NAME e2e_faults_kill_around_final_move
+         COMMAND bash ${FL_FAULTS_DIR}/kill_final_move.sh $<TARGET_FILE:ferrylink>
+                 $<TARGET_FILE:ferrylink-send>)
+set_tests_properties(e2e_faults_kill_around_final_move PROPERTIES LABELS "e2e;faults" TIMEOUT 300
+                     ENVIRONMENT "${FL_E2E_ENV}")
+
 add_test(NAME e2e_faults_disk_full
          COMMAND bash ${FL_FAULTS_DIR}/disk_full.sh $<TARGET_FILE:ferrylink>
                  $<TARGET_FILE:ferrylink-send> $<TARGET_FILE:fault_agent>)

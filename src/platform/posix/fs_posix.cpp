@@ -45,10 +45,14 @@ int close_quietly(int fd) {
 }
 
 // Makes a directory entry change (rename, creation) durable by syncing its folder.
-void sync_parent_dir(const std::string& path) {
+// The folder a path names an entry of.
+std::string parent_of(const std::string& path) {
   size_t slash = path.find_last_of('/');
-  std::string dir = slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
+}
+
+void sync_parent_dir(const std::string& path) {
+  int fd = ::open(parent_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   ::fsync(fd);
   close_quietly(fd);
@@ -95,6 +99,23 @@ int rename_noreplace(const char* from, const char* to) {
   errno = ENOSYS;
   return -1;
 #endif
+}
+
+// The rename itself, never replacing an existing name.
+int rename_without_replacing(const std::string& from, const std::string& to) {
+  if (rename_noreplace(from.c_str(), to.c_str()) == 0) return 0;
+  if (errno != ENOSYS && errno != EINVAL) return -1;
+  // Without renameat2: a hard link fails on an existing name, so it cannot replace either.
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    if (::unlink(from.c_str()) == 0) return 0;
+    ::unlink(to.c_str());
+    return -1;
+  }
+  if (errno == EEXIST) return -1;
+  // Folders and file systems without hard links: check, then move (best effort).
+  struct stat st;
+  if (::lstat(to.c_str(), &st) == 0) return -1;
+  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : -1;
 }
 
 }  // namespace
@@ -211,19 +232,12 @@ int fs_restrict_to_owner(const char* path) {
 int fs_rename(const char* old_path, const char* new_path) {
   std::string from, to;
   if (!native_path(old_path, &from) || !native_path(new_path, &to)) return -1;
-  if (rename_noreplace(from.c_str(), to.c_str()) == 0) return 0;
-  if (errno != ENOSYS && errno != EINVAL) return -1;
-  // Without renameat2: a hard link fails on an existing name, so it cannot replace either.
-  if (::link(from.c_str(), to.c_str()) == 0) {
-    if (::unlink(from.c_str()) == 0) return 0;
-    ::unlink(to.c_str());
-    return -1;
-  }
-  if (errno == EEXIST) return -1;
-  // Folders and file systems without hard links: check, then move (best effort).
-  struct stat st;
-  if (::lstat(to.c_str(), &st) == 0) return -1;
-  return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : -1;
+  if (rename_without_replacing(from, to) != 0) return -1;
+  // A name changes in its folder's entries, which reach the disk only with the folder: a
+  // power cut after "stored" must not take the new name away again.
+  sync_parent_dir(to);
+  if (parent_of(from) != parent_of(to)) sync_parent_dir(from);
+  return 0;
 }
 
 int fs_delete(const char* path) {

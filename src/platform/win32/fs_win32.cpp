@@ -143,7 +143,8 @@ int fs_rename(const char* old_path, const char* new_path) {
   WidePath from = wide(old_path, 1);
   WidePath to = wide(new_path, 1);
   if (!from || !to) return -1;
-  return MoveFileExW(from.get(), to.get(), 0) ? 0 : -1;  // no REPLACE_EXISTING: never replaces
+  // No REPLACE_EXISTING: never replaces. Write-through: returns once the move is on disk.
+  return MoveFileExW(from.get(), to.get(), MOVEFILE_WRITE_THROUGH) ? 0 : -1;
 }
 
 int fs_delete(const char* path) {
