@@ -411,6 +411,32 @@ const char* const kMessages[MESSAGE_COUNT][LANGUAGE_COUNT] = {
         /* de */      "ferrylink Eingang",
         /* pt */      "ferrylink Recebidos",
     },
+    // 31 MESSAGE_TEXT_NOT_COPIED
+    {
+        /* en */      "Text from %s could not be copied to the clipboard",
+        /* ja */      "%s からのテキストをクリップボードにコピーできませんでした",
+        /* zh-Hant */ "無法將來自 %s 的文字複製到剪貼簿",
+        /* zh-Hans */ "无法将来自 %s 的文字复制到剪贴板",
+        /* ko */      "%s의 텍스트를 클립보드에 복사하지 못했습니다",
+        /* fr */      "Le texte de %s n'a pas pu être copié dans le presse-papiers",
+        /* ru */      "Не удалось скопировать текст от %s в буфер обмена",
+        /* es */      "No se pudo copiar al portapapeles el texto de %s",
+        /* de */      "Text von %s konnte nicht in die Zwischenablage kopiert werden",
+        /* pt */      "Não foi possível copiar o texto de %s para a área de transferência",
+    },
+    // 32 MESSAGE_LINK_NOT_COPIED
+    {
+        /* en */      "Link from %s could not be copied to the clipboard",
+        /* ja */      "%s からのリンクをクリップボードにコピーできませんでした",
+        /* zh-Hant */ "無法將來自 %s 的連結複製到剪貼簿",
+        /* zh-Hans */ "无法将来自 %s 的链接复制到剪贴板",
+        /* ko */      "%s의 링크를 클립보드에 복사하지 못했습니다",
+        /* fr */      "Le lien de %s n'a pas pu être copié dans le presse-papiers",
+        /* ru */      "Не удалось скопировать ссылку от %s в буфер обмена",
+        /* es */      "No se pudo copiar al portapapeles el enlace de %s",
+        /* de */      "Link von %s konnte nicht in die Zwischenablage kopiert werden",
+        /* pt */      "Não foi possível copiar o link de %s para a área de transferência",
+    },
 };
 
 // One row per button, one column per language: the words the messages use for them.

@@ -56,7 +56,9 @@ enum : int {
   MESSAGE_UNINSTALLED = 28,         // after uninstalling
   MESSAGE_ALREADY_RUNNING = 29,     // another copy runs in this session
   MESSAGE_INBOX_NAME = 30,          // leaf name of the default inbox folder
-  MESSAGE_COUNT = 31,
+  MESSAGE_TEXT_NOT_COPIED = 31,     // %s peer name
+  MESSAGE_LINK_NOT_COPIED = 32,     // %s peer name
+  MESSAGE_COUNT = 33,
 };
 
 // The buttons of the prompts. The texts name them ("choose Yes"), so the buttons carry the

@@ -61,9 +61,10 @@ enum : unsigned { TRAY_TIP_UNITS = 63 };
 void set_tray_tip(const char* text);
 // The short sound that goes with a question (Linux: none).
 void play_question_beep();
-// Puts a text on the clipboard (Linux: through wl-copy or xclip in a graphical session).
-// Any thread; failures are silent.
-void clipboard_put_text(const char* text);
+// Puts a text on the clipboard (Linux: through GTK, or wl-copy or xclip from a terminal in a
+// graphical session). Any thread. 0 when the text is there; -1 when it is not, with the
+// reason in the log, so that the notice can say so.
+int clipboard_put_text(const char* text);
 // Where a transfer stands, for the progress window; cheap, never blocks on the window thread.
 void progress_report(const char* peer_name, const char* path, uint64_t done, uint64_t total,
                      int percent);

@@ -16,7 +16,7 @@ struct DesktopOps {
   void (*balloon)(const char* text, const char* click_target);
   void (*tray_tip)(const char* text);
   void (*question_beep)();
-  void (*clipboard_put)(const char* text);
+  int (*clipboard_put)(const char* text);
   void (*progress_report)(const char* peer_name, const char* path, uint64_t done,
                           uint64_t total, int percent);
   void (*progress_post_hide)();

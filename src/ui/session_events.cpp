@@ -92,15 +92,20 @@ int on_offer_prompt(void*, const OfferInfo* raw_offer) {
   return show_message_box(question, BOX_YESNO | BOX_ICONQUESTION) == ANSWER_YES;
 }
 
+// The notice about a received text or link: copied to the clipboard or not.
+int text_notice(int kind, bool copied) {
+  if (kind == kOfferKindLink) return copied ? MESSAGE_LINK_COPIED : MESSAGE_LINK_NOT_COPIED;
+  return copied ? MESSAGE_TEXT_COPIED : MESSAGE_TEXT_NOT_COPIED;
+}
+
 // The clipboard gets the text as it was sent: that is what the user asked to receive.
 void on_text_received(void*, const char* raw_peer_name, int kind, const char* text) {
-  clipboard_put_text(text);
+  const bool copied = clipboard_put_text(text) == 0;
   Shown peer_name_shown(raw_peer_name);
   const char* peer_name = peer_name_shown.c_str();
   show_received_text(peer_name, kind, Shown(text).c_str());
   char notice[400];
-  format_message(notice, sizeof notice,
-                 kind == kOfferKindLink ? MESSAGE_LINK_COPIED : MESSAGE_TEXT_COPIED, peer_name);
+  format_message(notice, sizeof notice, text_notice(kind, copied), peer_name);
   show_balloon(notice, nullptr);
   set_tray_tip(message_text(MESSAGE_TIP_READY));
 }

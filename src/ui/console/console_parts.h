@@ -6,7 +6,7 @@
 void console_balloon(const char* text, const char* click_target);
 void console_tray_tip(const char* text);
 void console_question_beep();
-void console_clipboard_put(const char* text);
+int console_clipboard_put(const char* text);
 void console_progress_report(const char* peer_name, const char* path, uint64_t done,
                              uint64_t total, int percent);
 void console_progress_post_hide();

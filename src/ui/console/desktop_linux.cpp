@@ -41,7 +41,7 @@ void show_balloon(const char* text, const char* click_target) {
 }
 void set_tray_tip(const char* text) { chosen()->tray_tip(text); }
 void play_question_beep() { chosen()->question_beep(); }
-void clipboard_put_text(const char* text) { chosen()->clipboard_put(text); }
+int clipboard_put_text(const char* text) { return chosen()->clipboard_put(text); }
 void progress_report(const char* peer_name, const char* path, uint64_t done, uint64_t total,
                      int percent) {
   chosen()->progress_report(peer_name, path, done, total, percent);

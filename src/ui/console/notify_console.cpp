@@ -1,6 +1,8 @@
 // Notifications on a terminal: notices go to standard error and the log, received texts to
 // standard output, and the clipboard is reached through the desktop's own tools when a
 // graphical session is there. A terminal has no tray icon and no progress window.
+#include <sys/wait.h>
+
 #include <cstdio>
 #include <cstdlib>
 #include <mutex>
@@ -43,16 +45,31 @@ void console_received_text(const char* peer_name, int kind, const char* text) {
   fflush(stdout);
 }
 
-void console_clipboard_put(const char* text) {
+int console_clipboard_put(const char* text) {
+  const bool wayland = getenv("WAYLAND_DISPLAY"), x11 = getenv("DISPLAY");
   const char* tool = nullptr;
-  if (getenv("WAYLAND_DISPLAY") && tool_exists("wl-copy")) {
+  if (wayland && tool_exists("wl-copy")) {
     tool = "wl-copy";
-  } else if (getenv("DISPLAY") && tool_exists("xclip")) {
+  } else if (x11 && tool_exists("xclip")) {
     tool = "xclip -selection clipboard";
   }
-  if (!tool) return;
-  if (FILE* p = popen(tool, "w")) {
-    fputs(text, p);
-    pclose(p);
+  if (!tool) {
+    agent_log("text not copied to the clipboard: %s",
+              wayland || x11 ? "neither wl-copy nor xclip is installed"
+                             : "no graphical session (neither DISPLAY nor WAYLAND_DISPLAY is set)");
+    return -1;
   }
+  FILE* p = popen(tool, "w");
+  if (!p) {
+    agent_log("text not copied to the clipboard: %s could not be started", tool);
+    return -1;
+  }
+  fputs(text, p);
+  int status = pclose(p);
+  if (status != 0) {
+    agent_log("text not copied to the clipboard: %s failed (status %d)", tool,
+              WIFEXITED(status) ? WEXITSTATUS(status) : status);
+    return -1;
+  }
+  return 0;
 }

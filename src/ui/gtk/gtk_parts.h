@@ -47,7 +47,7 @@ void gtk_tray_destroy();
 
 // --- notify_gtk.cpp ----------------------------------------------------------------------
 void gtk_notify_balloon(const char* text, const char* click_target);
-void gtk_notify_clipboard_put(const char* text);
+int gtk_notify_clipboard_put(const char* text);
 void gtk_notify_close();
 
 // --- progress_gtk.cpp --------------------------------------------------------------------

@@ -52,13 +52,16 @@ void gtk_notify_balloon(const char* text, const char* click_target) {
   gtk_main_post([t = std::string(text ? text : ""), clickable] { show(t, clickable); });
 }
 
-void gtk_notify_clipboard_put(const char* text) {
+// The agent itself owns the clipboard's content from the main loop's next turn on; taking
+// it cannot fail on a display GTK has opened.
+int gtk_notify_clipboard_put(const char* text) {
   gtk_main_post([t = std::string(text ? text : "")] {
     GtkClipboard* board = gtk_clipboard_get(GDK_SELECTION_CLIPBOARD);
     gtk_clipboard_set_text(board, t.c_str(), static_cast<gint>(t.size()));
     // A clipboard manager, when the session has one, keeps the text after the agent ends.
     gtk_clipboard_set_can_store(board, nullptr, 0);
   });
+  return 0;
 }
 
 void gtk_notify_close() {

@@ -6,6 +6,7 @@
 #include <cstdio>
 
 #include "app/agent_state.h"
+#include "app/log.h"
 #include "ui/desktop.h"
 #include "ui/win32/agent_window.h"
 #include "ui/win32/tray_icon.h"
@@ -75,20 +76,61 @@ void play_question_beep() { MessageBeep(MB_ICONQUESTION); }
 // The tray shows the notice; the text itself is on the clipboard.
 void show_received_text(const char*, int, const char*) {}
 
-void clipboard_put_text(const char* text) {
-  int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
-  if (units < 1) return;
-  if (!OpenClipboard(static_cast<HWND>(agent_state()->agent_window))) return;
+namespace {
+
+constexpr int kClipboardTries = 10;
+constexpr DWORD kClipboardRetryMs = 50;
+
+// Another program may hold the clipboard open for a moment (a clipboard manager reading the
+// last copy): it is asked again for about half a second.
+bool open_clipboard(HWND owner) {
+  for (int i = 0; i < kClipboardTries; ++i) {
+    if (OpenClipboard(owner)) return true;
+    Sleep(kClipboardRetryMs);
+  }
+  return false;
+}
+
+// The text as a movable global block for SetClipboardData; null on failure.
+HGLOBAL wide_block(const char* text, int units) {
   HGLOBAL mem = GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(units) * 2);
-  if (mem) {
-    if (void* p = GlobalLock(mem)) {
-      MultiByteToWideChar(CP_UTF8, 0, text, -1, static_cast<wchar_t*>(p), units);
-      GlobalUnlock(mem);
-      EmptyClipboard();
-      if (!SetClipboardData(CF_UNICODETEXT, mem)) GlobalFree(mem);  // else the clipboard owns it
-    } else {
-      GlobalFree(mem);
-    }
+  void* p = mem ? GlobalLock(mem) : nullptr;
+  if (!p) {
+    if (mem) GlobalFree(mem);
+    return nullptr;
+  }
+  MultiByteToWideChar(CP_UTF8, 0, text, -1, static_cast<wchar_t*>(p), units);
+  GlobalUnlock(mem);
+  return mem;
+}
+
+// Logs why; the error code is taken before anything else can change it.
+int clipboard_failed(const char* what, DWORD error = GetLastError()) {
+  agent_log("text not copied to the clipboard: %s (error %lu)", what, error);
+  return -1;
+}
+
+}  // namespace
+
+int clipboard_put_text(const char* text) {
+  int units = MultiByteToWideChar(CP_UTF8, 0, text, -1, nullptr, 0);
+  if (units < 1) return clipboard_failed("the text does not convert");
+  if (!open_clipboard(static_cast<HWND>(agent_state()->agent_window))) {
+    return clipboard_failed("another program holds the clipboard");
+  }
+  HGLOBAL mem = wide_block(text, units);
+  if (!mem) {
+    DWORD error = GetLastError();
+    CloseClipboard();
+    return clipboard_failed("no memory for the text", error);
+  }
+  EmptyClipboard();
+  if (!SetClipboardData(CF_UNICODETEXT, mem)) {  // on success the clipboard owns the block
+    DWORD error = GetLastError();
+    GlobalFree(mem);
+    CloseClipboard();
+    return clipboard_failed("the clipboard refused the text", error);
   }
   CloseClipboard();
+  return 0;
 }
