@@ -89,7 +89,7 @@ void gtk_destroy(AgentState*) {
 int gtk_message_box(const char* text, unsigned flags) { return gtk_ask(text, flags, nullptr); }
 
 int gtk_pairing_box(const char* text, const char* code) {
-  return gtk_ask(text, BOX_YESNO | BOX_ICONQUESTION, code);
+  return gtk_ask(text, BOX_YESNO | BOX_ICONQUESTION | BOX_DEFBUTTON2, code);
 }
 
 void gtk_question_beep() {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/messages.h"
 #include "ui/desktop.h"
 #include "ui/gtk/gtk_parts.h"
 
@@ -95,22 +96,26 @@ GtkMessageType type_of(unsigned flags) {
   return GTK_MESSAGE_OTHER;
 }
 
-// GTK's own button words, in the desktop's language.
-const char* gtk_word(const char* id) { return g_dgettext("gtk30", id); }
+// A button with the program's word for it (the texts say "choose Yes" in the program's
+// language), its first character as the access key.
+void add_button(GtkDialog* d, int button, int response) {
+  std::string label = std::string("_") + button_text(button);
+  gtk_dialog_add_button(d, label.c_str(), response);
+}
 
 void add_buttons(GtkDialog* d, unsigned flags) {
   switch (buttons_of(flags)) {
     case BOX_YESNO:
     case BOX_YESNOCANCEL:
-      gtk_dialog_add_button(d, gtk_word("_Yes"), GTK_RESPONSE_YES);
-      gtk_dialog_add_button(d, gtk_word("_No"), GTK_RESPONSE_NO);
-      if (buttons_of(flags) == BOX_YESNOCANCEL) {
-        gtk_dialog_add_button(d, gtk_word("_Cancel"), GTK_RESPONSE_CANCEL);
-      }
-      gtk_dialog_set_default_response(d, GTK_RESPONSE_YES);  // Yes is the first button
+      add_button(d, BUTTON_YES, GTK_RESPONSE_YES);
+      add_button(d, BUTTON_NO, GTK_RESPONSE_NO);
+      if (buttons_of(flags) == BOX_YESNOCANCEL) add_button(d, BUTTON_CANCEL, GTK_RESPONSE_CANCEL);
+      // The first button, unless the question must not be accepted by a habitual Enter.
+      gtk_dialog_set_default_response(d, (flags & BOX_DEFBUTTON2) ? GTK_RESPONSE_NO
+                                                                  : GTK_RESPONSE_YES);
       break;
     default:
-      gtk_dialog_add_button(d, gtk_word("_OK"), GTK_RESPONSE_OK);
+      add_button(d, BUTTON_OK, GTK_RESPONSE_OK);
       gtk_dialog_set_default_response(d, GTK_RESPONSE_OK);
       break;
   }

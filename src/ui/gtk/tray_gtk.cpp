@@ -84,8 +84,8 @@ void choose_inbox() {
   }
   g_chooser = gtk_file_chooser_dialog_new(
       message_text(MESSAGE_PICK_INBOX), nullptr, GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER,
-      g_dgettext("gtk30", "_Cancel"), GTK_RESPONSE_CANCEL, g_dgettext("gtk30", "_Select"),
-      GTK_RESPONSE_ACCEPT, nullptr);
+      (std::string("_") + button_text(BUTTON_CANCEL)).c_str(), GTK_RESPONSE_CANCEL,
+      (std::string("_") + button_text(BUTTON_OK)).c_str(), GTK_RESPONSE_ACCEPT, nullptr);
   gtk_window_set_default_size(GTK_WINDOW(g_chooser), 720, 480);
   gtk_file_chooser_set_local_only(GTK_FILE_CHOOSER(g_chooser), TRUE);
   gtk_file_chooser_set_current_folder(GTK_FILE_CHOOSER(g_chooser),

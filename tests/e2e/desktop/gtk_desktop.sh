@@ -232,7 +232,7 @@ xdotool key --clearmodifiers ctrl+l
 sleep 0.5
 xdotool type --delay 20 "$newbox/"
 sleep 1
-xdotool key --clearmodifiers alt+s
+xdotool key --clearmodifiers alt+o
 check "the new inbox is saved" wait_for 10 file_has "$data/config.ini" "inbox_dir=$newbox"
 check "the chooser is gone" wait_for 5 not chooser_shown
 check "a new listener starts" wait_for 10 more_lines_than "$listening_before" 'listening on port'
