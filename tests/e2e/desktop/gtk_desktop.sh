@@ -241,6 +241,13 @@ send Anna "$scratch/send4b.out" "$scratch/files/b.txt"
 check "a send after the change succeeds (the allowance outlives the listener)" [ $? -eq 0 ]
 check "new files land in the new inbox" cmp -s "$scratch/files/b.txt" "$newbox/b.txt"
 
+# --- Enter pressed by habit does not pair: No is the pairing question's default ------------
+send Ben "$scratch/send5b.out" "$scratch/files/a.jpg" &
+send5b=$!; pids+=($send5b)
+check "Enter answers the pairing question" answer Return
+wait $send5b; check "... with No: the pairing fails on the phone" [ $? -ne 0 ]
+check "the phone is told the PC declined" file_has "$scratch/send5b.out" "pairing declined on the PC"
+
 # --- About --------------------------------------------------------------------------------
 session click "About ferrylink"
 check "About shows a message; Return closes it" answer Return about-box
