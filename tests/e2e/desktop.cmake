@@ -6,6 +6,9 @@
 if(NOT TARGET ferrylink)
   return()
 endif()
+# The Windows and the Linux desktop tests save their screenshots side by side here.
+set(FL_SCREENSHOT_DIR ${CMAKE_SOURCE_DIR}/build/screenshots CACHE PATH
+    "folder for the desktop tests' screenshots")
 if(NOT WIN32)
   add_test(NAME e2e_console_install
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/desktop/console_install.sh
@@ -29,7 +32,7 @@ if(NOT WIN32)
     add_test(NAME e2e_gtk_desktop
              COMMAND dbus-run-session -- bash ${CMAKE_CURRENT_SOURCE_DIR}/desktop/gtk_desktop.sh
                      $<TARGET_FILE:ferrylink> $<TARGET_FILE:ferrylink-send>
-                     ${CMAKE_BINARY_DIR}/screenshots)
+                     ${FL_SCREENSHOT_DIR})
     set_tests_properties(e2e_gtk_desktop PROPERTIES LABELS e2e TIMEOUT 240)
   endif()
   return()
@@ -53,12 +56,12 @@ if(fl_desktop_sender)
   add_test(NAME e2e_win_desktop
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/desktop/win_desktop.sh
                    $<TARGET_FILE:ferrylink> $<TARGET_FILE:desk_driver> ${fl_desktop_sender}
-                   ${CMAKE_BINARY_DIR}/screenshots)
+                   ${FL_SCREENSHOT_DIR})
   set_tests_properties(e2e_win_desktop PROPERTIES LABELS e2e TIMEOUT 600)
   add_test(NAME e2e_win_screens
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/desktop/win_screens.sh
                    $<TARGET_FILE:ferrylink> $<TARGET_FILE:desk_driver> ${fl_desktop_sender}
-                   ${CMAKE_BINARY_DIR}/screenshots)
+                   ${FL_SCREENSHOT_DIR})
   set_tests_properties(e2e_win_screens PROPERTIES LABELS e2e TIMEOUT 600)
 endif()
 add_test(NAME e2e_win_install
