@@ -4,6 +4,7 @@
 #include <cstring>
 #include <new>
 
+#include "mdns/reply_limit.h"
 #include "platform/net.h"
 #include "platform/sync.h"
 
@@ -13,7 +14,6 @@ constexpr size_t kReceiveBuffer = 2048;
 constexpr size_t kResponseBuffer = 1400;
 constexpr int kPollMs = 250;
 constexpr uint64_t kSecondAnnounceMs = 1000;
-constexpr uint64_t kReplyGapMs = 900;
 constexpr uint64_t kRefreshAfterMs = 4999;
 constexpr int kStopPolls = 100;
 constexpr uint32_t kStopPollMs = 50;
@@ -36,6 +36,9 @@ struct MdnsResponder {
   // Used only by the responder thread once it runs.
   uint32_t joined[kMaxAddresses];
   int joined_count;
+  // Addresses found whose join failed: tried again at every refresh.
+  uint32_t unjoined[kMaxAddresses];
+  int unjoined_count;
 };
 
 namespace {
@@ -76,6 +79,27 @@ void announce(MdnsResponder* r, bool goodbye) {
   if (len > 0) send_multicast(r, msg, size_t(len));
 }
 
+// Joins the group on address, entering it in the joined or the unjoined list.
+void join(MdnsResponder* r, uint32_t address) {
+  if (udp_join_group(r->socket, kMdnsGroup, address) == 0)
+    r->joined[r->joined_count++] = address;
+  else
+    r->unjoined[r->unjoined_count++] = address;
+}
+
+// Tries the joins that failed before (a network whose interface was not ready, a membership
+// limit reached); true when one of them succeeded. On Linux a second address of an interface
+// that has joined already keeps failing here, harmlessly.
+bool retry_joins(MdnsResponder* r) {
+  uint32_t failed[kMaxAddresses];
+  const int count = r->unjoined_count;
+  memcpy(failed, r->unjoined, sizeof(uint32_t) * size_t(count));
+  const int joined_before = r->joined_count;
+  r->unjoined_count = 0;
+  for (int i = 0; i < count; i++) join(r, failed[i]);
+  return r->joined_count > joined_before;
+}
+
 // Re-joins the group on the machine's current addresses; true when they changed. The
 // comparison is against the addresses found last time, not the joined list: on Linux a
 // second address of one interface cannot join the group again (the interface has it
@@ -95,49 +119,40 @@ bool refresh_interfaces(MdnsResponder* r) {
   for (int i = 0; i < r->joined_count; i++)
     udp_leave_group(r->socket, kMdnsGroup, r->joined[i]);
   r->joined_count = 0;
-  for (int i = 0; i < count; i++)
-    if (udp_join_group(r->socket, kMdnsGroup, found[i]) == 0)
-      r->joined[r->joined_count++] = found[i];
+  r->unjoined_count = 0;
+  for (int i = 0; i < count; i++) join(r, found[i]);
   LockGuard guard(r->lock);
   memcpy(r->description.addresses, found, sizeof(uint32_t) * size_t(count));
   r->description.address_count = count;
   return true;
 }
 
-struct ReplyClock {
-  bool replied;
-  uint64_t last;
-};
-
-// Answers one datagram when it is a query for our records, keeping the gap between replies.
+// Answers one datagram when it is a query for our records, within the limits on replies.
 void handle_datagram(MdnsResponder* r, const uint8_t* data, size_t len, uint32_t src_ip,
-                     uint16_t src_port, ReplyClock& clock) {
+                     uint16_t src_port, ReplyLimit& limit) {
   ServiceDescription d;
   snapshot(r, &d);
   if (!dns_is_query(data, len)) return;
   int unicast = 0;
   int answers = dns_parse_query(&d, data, len, &unicast);
   if (answers == 0) return;
-  uint64_t now = monotonic_ms();
-  if (clock.replied && now - clock.last < kReplyGapMs) return;
+  if (!reply_limit_allow(&limit, src_ip, answers, monotonic_ms())) return;
   uint8_t msg[kResponseBuffer];
   int out = dns_build_response(&d, answers, 0, msg, sizeof msg);
-  clock.replied = true;
-  clock.last = now;  // an oversized answer still counts as a reply
-  if (out <= 0) return;
+  if (out <= 0) return;  // an oversized answer still counts as a reply
   if (unicast)
     udp_send_to(r->socket, msg, size_t(out), src_ip, src_port);
   else
     send_multicast(r, msg, size_t(out));
 }
 
-void receive_one(MdnsResponder* r, ReplyClock& clock) {
+void receive_one(MdnsResponder* r, ReplyLimit& limit) {
   if (socket_wait_readable(r->socket, kPollMs) != 1) return;
   uint8_t buf[kReceiveBuffer];
   uint32_t src_ip = 0;
   uint16_t src_port = 0;
   int64_t got = udp_recv_from(r->socket, buf, sizeof buf, &src_ip, &src_port);
-  if (got > 0) handle_datagram(r, buf, size_t(got), src_ip, src_port, clock);
+  if (got > 0) handle_datagram(r, buf, size_t(got), src_ip, src_port, limit);
 }
 
 int responder_thread(void* arg) {
@@ -145,10 +160,10 @@ int responder_thread(void* arg) {
   const uint64_t start = monotonic_ms();
   uint64_t refreshed = start;
   bool second_pending = true;
-  ReplyClock clock{false, 0};
+  ReplyLimit limit{};
   announce(r, false);
   while (!r->stop_requested.load()) {
-    receive_one(r, clock);
+    receive_one(r, limit);
     uint64_t now = monotonic_ms();
     if (second_pending && now >= start + kSecondAnnounceMs) {
       second_pending = false;
@@ -159,6 +174,8 @@ int responder_thread(void* arg) {
       if (refresh_interfaces(r)) {
         log_line(r, "mdns: ip list changed");
         announce(r, false);
+      } else if (retry_joins(r)) {
+        announce(r, false);  // the network that could not hear us so far
       }
       refreshed = now;
     }

@@ -17,3 +17,10 @@ add_test(NAME e2e_limits_pairing_prompts
                  $<TARGET_FILE:hostile_peer>)
 set_tests_properties(e2e_limits_pairing_prompts PROPERTIES LABELS "e2e;limits" TIMEOUT 120)
 
+# Discovery between two network namespaces (tests/e2e/mdns), with the real agent answering.
+add_test(NAME mdns_netns_flood
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/mdns/netns_run.sh
+                 ${CMAKE_CURRENT_SOURCE_DIR}/mdns/netns_check.py flood ${FL_MDNS_EXPECT}
+                 -- bash ${FL_LIMITS_DIR}/agent_responder.sh $<TARGET_FILE:ferrylink>)
+set_tests_properties(mdns_netns_flood PROPERTIES LABELS "netns;e2e;limits" TIMEOUT 150
+                     SKIP_RETURN_CODE 77 RUN_SERIAL ON)

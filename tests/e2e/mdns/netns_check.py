@@ -12,6 +12,8 @@ SUITE: wire      raw sockets and dnspython: announcements, answers, gap, update,
        interfaces  with two networks (FL_NETNS_NETWORKS=2) each one hears every message
        overrun   a stop that gives up waiting for a stalled thread frees nothing under it
                  (needs our responder_demo: it appends --log-delay-ms and --linger-ms)
+       flood     one querier asking 50 times a second does not keep another from being
+                 answered; a join of the group that failed is tried again
 
 The responder program is started with its stdin as a pipe and stopped by closing it (then
 SIGTERM). Its stdout and stderr are read for its log lines."""
@@ -434,6 +436,122 @@ class BindTests(unittest.TestCase):
             holder.wait(5)
 
 
+FLOOD_IP = "10.77.0.3"  # a second querier on the querier's network
+
+
+def any_answer(recs):
+    return any(r[1] == PTR for r in recs)
+
+
+class FloodTests(unittest.TestCase):
+    """A querier at FLOOD_IP asks 50 times a second; an honest querier at IP_B asks once a
+    second and must be answered every time, while the flooder gets no more than one answer
+    per 900 ms for its question."""
+
+    def setUp(self):
+        subprocess.run(["ip", "addr", "add", FLOOD_IP + "/24", "dev", os.environ["FL_DEV_B"]],
+                       check=True)
+        capture = Capture()
+        try:
+            started = time.monotonic()
+            self.responder = Responder(ARGS.responder)
+            self.assertIsNotNone(capture.wait(any_answer, started, 8), self.responder.output())
+        finally:
+            capture.close()
+
+    def tearDown(self):
+        self.responder.stop()
+        subprocess.run(["ip", "addr", "del", FLOOD_IP + "/24", "dev", os.environ["FL_DEV_B"]])
+
+    def test_an_honest_querier_is_answered_while_another_floods(self):
+        flooder = socket.socket(socket.AF_INET, socket.SOCK_DGRAM, socket.IPPROTO_UDP)
+        flooder.bind((FLOOD_IP, 0))
+        flooder.setsockopt(socket.IPPROTO_IP, socket.IP_MULTICAST_IF, socket.inet_aton(FLOOD_IP))
+        flooder.settimeout(0)
+        query = make_query("_ferrylink._tcp.local.", "PTR", unicast=True)
+        stop = threading.Event()
+        flood = {"sent": 0, "answers": 0}
+
+        def run_flood():
+            while not stop.is_set():
+                flooder.sendto(query, (GROUP, PORT))
+                flood["sent"] += 1
+                deadline = time.monotonic() + 0.02
+                while time.monotonic() < deadline:
+                    try:
+                        flooder.recvfrom(9000)
+                        flood["answers"] += 1
+                    except (BlockingIOError, socket.timeout):
+                        time.sleep(0.002)
+
+        honest = UnicastQuerier()
+        thread = threading.Thread(target=run_flood, daemon=True)
+        began = time.monotonic()
+        thread.start()
+        try:
+            time.sleep(1.0)  # the flood is in full swing before the first honest question
+            latencies = []
+            for _ in range(10):
+                asked = time.monotonic()
+                honest.ask("_ferrylink._tcp.local.", "PTR")
+                got = honest.reply(1.0)
+                if got is not None and any_answer(got[0]):
+                    latencies.append((time.monotonic() - asked) * 1000)
+                time.sleep(max(0.0, asked + 1.0 - time.monotonic()))
+        finally:
+            stop.set()
+            thread.join(2)
+            flooder.close()
+            honest.close()
+        flood_s = time.monotonic() - began
+        print("figure: honest querier answered %d of 10 while another sent %d queries in %.1f s"
+              " (%.0f a second) and got %d answers; honest answer ms: %s"
+              % (len(latencies), flood["sent"], flood_s, flood["sent"] / flood_s,
+                 flood["answers"], " ".join("%.1f" % t for t in latencies)), flush=True)
+        self.assertGreater(flood["sent"] / flood_s, 30, "the flood was too slow to test anything")
+        self.assertEqual(len(latencies), 10, self.responder.output())
+        self.assertLessEqual(flood["answers"], flood_s / 0.9 + 2,
+                             "the flooder was answered more often than once per 900 ms")
+        self.assertGreater(flood["answers"], 0)
+
+
+class JoinRetryTests(unittest.TestCase):
+    """With the membership limit of the responder's network at 0 its join of the group fails,
+    so it cannot hear queries; once the limit is back the next interface refresh (every 5 s)
+    joins, and queries are answered."""
+
+    def sysctl(self, value):
+        subprocess.run(["ip", "netns", "exec", NS_A, "sysctl", "-qw",
+                        "net.ipv4.igmp_max_memberships=%d" % value], check=True)
+
+    def test_a_failed_join_is_tried_again_at_the_next_refresh(self):
+        self.sysctl(0)
+        responder = Responder(ARGS.responder)
+        querier = UnicastQuerier()
+        try:
+            self.assertIsNotNone(responder.wait_line("started (id", 15), responder.output())
+            time.sleep(1.0)
+            querier.ask("_ferrylink._tcp.local.", "PTR")
+            self.assertIsNone(querier.reply(1.0), "answered without a membership of the group")
+            self.sysctl(20)
+            restored = time.monotonic()
+            answered = None
+            while answered is None and time.monotonic() < restored + 8:
+                asked = time.monotonic()
+                querier.ask("_ferrylink._tcp.local.", "PTR")
+                got = querier.reply(1.0)
+                if got is not None and any_answer(got[0]):
+                    answered = time.monotonic() - restored
+                time.sleep(max(0.0, asked + 1.0 - time.monotonic()))
+            self.assertIsNotNone(answered, "the join was never tried again\n" + responder.output())
+            print("figure: answered %.1f s after the membership limit was restored" % answered,
+                  flush=True)
+        finally:
+            self.sysctl(20)
+            querier.close()
+            responder.stop()
+
+
 class ZeroconfTests(unittest.TestCase):
     """A real mDNS client we did not write finds the agent and sees it leave."""
 
@@ -524,7 +642,8 @@ class ClientTests(unittest.TestCase):
 
 
 SUITES = {"wire": [WireTests, BindTests], "zeroconf": [ZeroconfTests], "client": [ClientTests],
-          "interfaces": [InterfaceTests], "overrun": [StopOverrunTests]}
+          "interfaces": [InterfaceTests], "overrun": [StopOverrunTests],
+          "flood": [FloodTests, JoinRetryTests]}
 
 
 def main():
