@@ -28,7 +28,8 @@ void choose_language(const AgentSettings& s) {
   }
 }
 
-// A log of more than 256 KiB is dropped before this run's first line; no rotation.
+// A log of more than 256 KiB is dropped before this run's first line (the log itself starts
+// afresh when a line would take it past that while the agent runs).
 void trim_log(const char* log_path) {
   uint64_t size = 0;
   if (fs_stat(log_path, &size) == 0 && size > kLogSizeLimit) fs_delete(log_path);

@@ -43,12 +43,21 @@ void fill_session_config(const AgentState* a, SessionConfig* c) {
   desktop_session_events(&c->events);
 }
 
+// Every connection's log lines count against its remote address's share of the log, so a
+// peer that makes the agent log as fast as it can does not fill it.
+void run_logged_session(const SessionConfig* config, StreamOps* stream,
+                        const ConnectionPeer* peer) {
+  LogSourceScope source(peer->ip);
+  kDefaultSessionRunner(config, stream, peer);
+}
+
 // Starts a listener with a configuration made from the current settings and logs its port.
 bool start_listener(AgentState* a) {
   SessionConfig config;
   fill_session_config(a, &config);
   int port = 0;
-  if (net_startup() == 0) a->listener = listener_start(&config, kFirstPort, &port);
+  if (net_startup() == 0)
+    a->listener = listener_start_with_runner(&config, kFirstPort, &port, run_logged_session);
   if (!a->listener) return false;
   a->port = port;
   agent_log("listening on port %d", port);

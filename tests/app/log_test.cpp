@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/agent_state.h"
+#include "app/line_budget.h"
 #include "platform/sync.h"
 #include "support/temp_dir.h"
 
@@ -93,6 +94,65 @@ TEST_F(LogFile, LinesOfManyThreadsNeverInterleave) {
     char tag = line.back();
     EXPECT_EQ(line.substr(line.size() - 300), std::string(300, tag)) << line;
   }
+}
+
+TEST_F(LogFile, StartsAfreshWhenALineWouldTakeItPastItsLimit) {
+  // Lines of 100 bytes (stamp included) up to 40 bytes short of the limit.
+  const std::string filler(79, 'f');
+  for (uint64_t size = 0; size + 100 <= kLogSizeLimit - 40; size += 100) agent_log("%s", filler.c_str());
+  const std::string before = read_file(path);
+  ASSERT_GT(before.size(), kLogSizeLimit - 140);
+  agent_log("the line that does not fit");
+  agent_log("the next one");
+  EXPECT_EQ(messages(), (std::vector<std::string>{
+                            "log started afresh: it had reached its limit of 262144 bytes",
+                            "the line that does not fit", "the next one"}));
+}
+
+TEST_F(LogFile, LinesOfOneAddressAreLimitedAndSummedUp) {
+  constexpr uint32_t kPeer = 0x0A000009;  // 10.0.0.9
+  std::thread flood([] {
+    LogSourceScope source(kPeer);
+    for (int i = 0; i < 500; ++i) agent_log("notice %d", i);
+  });
+  flood.join();
+  agent_log("from the agent itself");  // never limited
+  std::vector<std::string> m = messages();
+  ASSERT_EQ(m.size(), kLineBurst + 1);
+  EXPECT_EQ(m[0], "notice 0");
+  EXPECT_EQ(m[kLineBurst - 1], "notice " + std::to_string(kLineBurst - 1));
+  EXPECT_EQ(m[kLineBurst], "from the agent itself");
+
+  // Another connection of the same address shares the spent budget; once a line's worth of
+  // time has passed, the summary comes with the next line anybody logs.
+  std::thread again([] {
+    LogSourceScope source(kPeer);
+    agent_log("refused too");
+  });
+  again.join();
+  sleep_ms(kLineRefillMs + 100);
+  agent_log("a second later");
+  m = messages();
+  ASSERT_EQ(m.size(), kLineBurst + 3);
+  EXPECT_EQ(m[kLineBurst + 1],
+            "log: " + std::to_string(500 - kLineBurst + 1) + " more lines caused by 10.0.0.9 were left out");
+  EXPECT_EQ(m[kLineBurst + 2], "a second later");
+}
+
+TEST_F(LogFile, AnotherAddressKeepsItsOwnBudget) {
+  std::thread flood([] {
+    LogSourceScope source(0x0A000011);
+    for (int i = 0; i < 100; ++i) agent_log("flood %d", i);
+  });
+  flood.join();
+  std::thread phone([] {
+    LogSourceScope source(0x0A000012);
+    agent_log("the phone's line");
+  });
+  phone.join();
+  std::vector<std::string> m = messages();
+  ASSERT_EQ(m.size(), kLineBurst + 1);
+  EXPECT_EQ(m.back(), "the phone's line");
 }
 
 }  // namespace

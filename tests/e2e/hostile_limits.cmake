@@ -17,6 +17,11 @@ add_test(NAME e2e_limits_pairing_prompts
                  $<TARGET_FILE:hostile_peer>)
 set_tests_properties(e2e_limits_pairing_prompts PROPERTIES LABELS "e2e;limits" TIMEOUT 120)
 
+add_test(NAME e2e_limits_log_flood
+         COMMAND bash ${FL_LIMITS_DIR}/log_flood.sh $<TARGET_FILE:ferrylink>
+                 $<TARGET_FILE:ferrylink-send> $<TARGET_FILE:hostile_peer>)
+set_tests_properties(e2e_limits_log_flood PROPERTIES LABELS "e2e;limits" TIMEOUT 120)
+
 # Discovery between two network namespaces (tests/e2e/mdns), with the real agent answering.
 add_test(NAME mdns_netns_flood
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/mdns/netns_run.sh

@@ -3,11 +3,12 @@
 // one of them.
 //
 //   hostile_peer --port P [--wait-s S] [--interval-ms I] [--items N] [--from A.B.C.D]
-//                [--hosts H] BEHAVIOUR[xN] ...
+//                [--hosts H] [--name NAME] BEHAVIOUR[xN] ...
 //
 // --from connects from that local address (any of 127/8 on loopback), so that one run of
 // this program is one host among several; --hosts spreads the connections, in turn, over H
-// hosts at consecutive addresses from there (127.0.0.2 when --from is not given).
+// hosts at consecutive addresses from there (127.0.0.2 when --from is not given). Peers
+// that complete a handshake are named <behaviour>-<n>, or <NAME>-<n> with --name.
 //
 // Every connection prints one line when it is over:
 //   <behaviour> <n> closed_ms=<ms from connect until the agent closed> got=<what arrived>
@@ -78,6 +79,7 @@ struct Options {
   int items = 500;  // same-names; at most 3000 fit one offer
   uint32_t from = 0;  // local address to connect from; 0: the system's choice
   int hosts = 1;
+  std::string name;  // the peers' name instead of their behaviour's
 };
 Options g_opt;
 std::mutex g_print;
@@ -341,7 +343,8 @@ bool run_sharing(Sender* s, Peer* p, uint64_t deadline) {
 void run_after_handshake(Peer* p) {
   SenderConfig config{};
   random_bytes(config.private_key, 32);
-  snprintf(config.name, sizeof config.name, "%s-%d", p->behaviour.c_str(), p->index);
+  snprintf(config.name, sizeof config.name, "%s-%d",
+           (g_opt.name.empty() ? p->behaviour : g_opt.name).c_str(), p->index);
   TrustStore* agents = trust_store_open(nullptr);
   config.agents = agents;
   config.features = kSenderFeatures | kFeatureSendUnpaired;
@@ -488,6 +491,8 @@ int main(int argc, char** argv) {
         fprintf(stderr, "hostile_peer: not an IPv4 address: %s\n", argv[i]);
         return 2;
       }
+    } else if (a == "--name" && i + 1 < argc) {
+      g_opt.name = argv[++i];
     } else if (a == "--hosts" && i + 1 < argc) {
       g_opt.hosts = std::max(1, atoi(argv[++i]));
     } else if (a == "--items" && i + 1 < argc) {

@@ -6,12 +6,7 @@
 # (script(1)); the answers are typed through a FIFO.
 agent=$1; hostile=$2
 source "$(dirname "$0")/../shell/lib.sh"
-export HOME=$scratch/home; mkdir -p "$HOME"
-export XDG_RUNTIME_DIR=$scratch/run; mkdir -p "$XDG_RUNTIME_DIR"
-unset XDG_CONFIG_HOME APPDATA LANG LC_ALL LC_MESSAGES WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
-data=$scratch/data; inbox=$scratch/inbox
-mkdir -p "$data"
-printf 'first_run_done=1\n' > "$data/config.ini"  # no install question on the terminal
+source "$(dirname "$0")/terminal_agent.sh"
 
 mkfifo "$scratch/keys"
 script -qfec "'$agent' --data-dir '$data' --inbox '$inbox'" /dev/null \

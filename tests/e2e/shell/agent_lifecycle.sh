@@ -31,13 +31,15 @@ check "self-test prints eight CR LF lines" [ "$(grep -c $'\r$' "$scratch/selftes
 check "self-test ends with the summary" file_has "$scratch/selftest.txt" "SELFTEST OK (0 failures)"
 check "self-test creates no data directory" [ ! -e "$scratch/never" ]
 
-# A log of exactly 262144 bytes survives start-up.
+# A log of exactly 262144 bytes survives start-up; the run's first line would take it past
+# the limit, so the run starts it afresh, with a line saying so.
 data=$scratch/data; inbox=$scratch/inbox
 mkdir -p "$data"; head -c 262144 /dev/zero | tr '\0' 'a' > "$data/log.txt"
 "$agent" --console --autotest --data-dir "$data" --inbox "$inbox" 2> "$scratch/first.err" &
 pids+=($!); first=$!
 check "start line is logged" wait_for 20 file_has "$data/log.txt" "ferrylink 0.1.0 started (id "
-check "a 262144-byte log survives start-up" [ "$(head -c 4 "$data/log.txt")" = "aaaa" ]
+check "a 262144-byte log survives start-up and the run starts it afresh" \
+  bash -c "head -1 '$data/log.txt' | grep -q ' log started afresh: it had reached its limit of 262144 bytes$'"
 first_id=$(grep -o 'started (id [0-9a-f]*' "$data/log.txt" | head -1)
 check "the device id is 16 lower-case hex digits" bash -c "[[ '$first_id' =~ ^'started (id '[0-9a-f]{16}$ ]]"
 
@@ -65,6 +67,8 @@ head -c 262145 /dev/zero | tr '\0' 'a' > "$data/log.txt"
 pids+=($!); again=$!
 check "restart logs its start line" wait_for 20 file_has "$data/log.txt" "started (id"
 check "a 262145-byte log is dropped at start-up" [ "$(head -c 4 "$data/log.txt")" != "aaaa" ]
+check "by start-up itself, before any line of the run" \
+  bash -c "! grep -q 'log started afresh' '$data/log.txt'"
 check "a restart reads back the same device id" file_has "$data/log.txt" "$first_id"
 kill -TERM "$again"; wait "$again"
 check "agent exits 0 on SIGTERM" [ $? -eq 0 ]
