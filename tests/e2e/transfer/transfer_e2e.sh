@@ -90,7 +90,7 @@ check "it resumed after the restart" grep -q "^stored    restart.bin (67.1 MB, r
 check "the restarted transfer is intact" cmp "$src/restart.bin" "$inbox/restart.bin"
 check "the restarted agent still knows the phone" [ "$(anna_pairings)" -eq 1 ]
 
-# ---- four phones at once, same names, same inbox ----
+# ---- four phones at once, same names, same inbox (four hosts: one address holds two workers) ----
 for i in 1 2 3 4; do
   mkdir -p "$src/phone$i/batch"
   head -c $((1000000 + i * 12345)) /dev/urandom > "$src/phone$i/batch/photo.jpg"
@@ -98,7 +98,7 @@ for i in 1 2 3 4; do
 done
 together=()
 for i in 1 2 3 4; do
-  as "Phone $i"; "${cmd[@]}" "$src/phone$i/batch" > "$scratch/together.$i.txt" 2>&1 &
+  as "Phone $i"; "${cmd[@]}" --from "127.0.0.$i" "$src/phone$i/batch" > "$scratch/together.$i.txt" 2>&1 &
   together+=($!); pids+=($!)
 done
 for i in 1 2 3 4; do
