@@ -15,6 +15,11 @@ enum FsOpenMode {
   FS_CREATE_PRIVATE = 5   // as FS_CREATE_EXCLUSIVE, and only its owner may read or write it
 };
 
+// Added to a mode: the file is not opened when its name is a symbolic link (on Windows, when
+// it carries any reparse point), whatever the link leads to. For folders where others may
+// have planted links (the inbox).
+constexpr int FS_NO_LINK = 0x100;
+
 // All modes share read and write access with other openers. Null on failure.
 FsFile* fs_open(const char* path, int mode);
 // One read of at most 1 GiB: bytes read, 0 at end of file, -1 on error.
@@ -26,8 +31,11 @@ int fs_seek(FsFile* f, uint64_t offset);
 int fs_flush(FsFile* f);
 void fs_close(FsFile* f);  // null allowed
 
-// 1 when the path names an existing file or directory, else 0.
+// 1 when the path names an existing file or directory, else 0. A link counts as existing
+// whether or not it leads anywhere: its name is taken.
 int fs_exists(const char* path);
+// 1 when the path itself is a symbolic link (Windows: carries a reparse point), else 0.
+int fs_is_link(const char* path);
 // Size of a file.
 int fs_stat(const char* path, uint64_t* size);
 // Creates every missing ancestor and the directory itself; an existing directory is success.
@@ -40,6 +48,11 @@ int fs_make_private_dirs(const char* path);
 // were some (now gone), 0 when there were none or nothing exists there (always 0 on
 // Windows, where the per-user folders decide), -1 when they cannot be taken.
 int fs_restrict_to_owner(const char* path);
+// Creates one directory, never through a link: 1 when it was created now, 0 when a
+// directory that is no link is there already, -1 otherwise (a link, a file, an error).
+int fs_make_dir(const char* path);
+// Removes a directory when it is empty; 0 when it is gone.
+int fs_remove_empty_dir(const char* path);
 // Never replaces: fails when the new path exists. Returns once the move is on disk (Linux:
 // the folders of both names are synced).
 int fs_rename(const char* old_path, const char* new_path);

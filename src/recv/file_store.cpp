@@ -7,6 +7,7 @@
 #include <set>
 #include <string>
 
+#include "channel/peer_text.h"
 #include "crypto/sha256.h"
 #include "platform/fs.h"
 #include "platform/sync.h"
@@ -66,6 +67,41 @@ bool is_reserved_device_name(const unsigned char* s, size_t n) {
 
 bool is_space_or_dot(char c) { return c == ' ' || c == '.'; }
 
+// Copies one character of cl bytes, with forbidden bytes as "_" and a direction control as
+// one "_" (it would make "invoice<RLO>fdp.exe" read as a PDF). Returns the bytes written,
+// never more than cl.
+size_t emit_char(const unsigned char* s, size_t cl, char* out) {
+  uint32_t cp = 0;
+  if (cl > 1 && utf8_decode(s, cl, &cp) == cl && is_bidi_control(cp)) {
+    out[0] = '_';
+    return 1;
+  }
+  for (size_t k = 0; k < cl; ++k) out[k] = char(safe_byte(s[k]));
+  return cl;
+}
+
+bool ends_with_nocase(const char* s, size_t n, const char* tail) {
+  size_t t = strlen(tail);
+  if (n < t) return false;
+  for (size_t k = 0; k < t; ++k) {
+    char c = s[n - t + k];
+    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
+    if (c != tail[k]) return false;
+  }
+  return true;
+}
+
+// The endings of the store's own files beside a received one (partial, resume metadata and
+// the metadata's temporary name). A received name with one of them would be taken for, or
+// overwritten and deleted as, the store's bookkeeping: its last dot becomes "_" (same
+// length, so every limit still holds). Case does not matter: Windows ignores it.
+void rename_store_name(char* name, size_t n) {
+  if (!ends_with_nocase(name, n, ".flpart") && !ends_with_nocase(name, n, ".flmeta") &&
+      !ends_with_nocase(name, n, ".flmeta.tmp"))
+    return;
+  strrchr(name, '.')[0] = '_';
+}
+
 // A name of more than 200 characters keeps its first `chars` characters (head; bound[k] is
 // the byte length of the first k), then its extension when it has one. Cut there, it may end
 // in spaces or dots (which Windows drops, reaching another name, or keeps as a name nothing
@@ -99,7 +135,7 @@ int sanitize_range(const unsigned char* s, size_t n, char* out, size_t cap) {
   if ((n == 1 && s[0] == '.') || (n == 2 && s[0] == '.' && s[1] == '.')) return -1;
   if (n >= 2 && is_ascii_letter(s[0]) && s[1] == ':') return -1;
 
-  // Replacing bytes never changes the length and never produces a space or a dot, so
+  // Replacing bytes never produces a space or a dot, so
   // trimming can be decided on the raw bytes.
   size_t end = n;
   while (end > 0 && is_space_or_dot(char(s[end - 1]))) --end;
@@ -117,7 +153,7 @@ int sanitize_range(const unsigned char* s, size_t n, char* out, size_t cap) {
   }
   while (i < end && chars < size_t(kComponentMaxChars)) {
     size_t cl = char_len(s + i, end - i);
-    for (size_t k = 0; k < cl; ++k) head[hlen++] = char(safe_byte(s[i + k]));
+    hlen += emit_char(s + i, cl, head + hlen);
     i += cl;
     bound[++chars] = hlen;
   }
@@ -142,8 +178,14 @@ int sanitize_range(const unsigned char* s, size_t n, char* out, size_t cap) {
   }
   if (keep + ext_len + 1 > cap) return -1;
   memcpy(out, head, keep);
-  for (size_t k = 0; k < ext_len; ++k) out[keep + k] = char(safe_byte(ext[k]));
-  out[keep + ext_len] = 0;
+  size_t o = keep;
+  for (size_t k = 0; k < ext_len;) {
+    size_t cl = char_len(ext + k, ext_len - k);
+    o += emit_char(ext + k, cl, out + o);
+    k += cl;
+  }
+  out[o] = 0;
+  rename_store_name(out, o);
   return 0;
 }
 
@@ -252,8 +294,9 @@ bool try_resume(IncomingFile* r, const char* folder, const char* leaf, const cha
   memcpy(r->partial_path, part, sizeof part);
   r->registered = 1;
   uint64_t have = 0;
-  if (fs_exists(part) && meta_matches(meta, line, line_len) && fs_stat(part, &have) == 0 &&
-      have <= r->size) {
+  // A link in the place of either file was planted: neither is read, let alone appended to.
+  if (fs_exists(part) && !fs_is_link(part) && !fs_is_link(meta) &&
+      meta_matches(meta, line, line_len) && fs_stat(part, &have) == 0 && have <= r->size) {
     memcpy(r->meta_path, meta, sizeof meta);
     r->has_meta = 1;
     r->stored = have;
@@ -264,43 +307,93 @@ bool try_resume(IncomingFile* r, const char* folder, const char* leaf, const cha
   return false;
 }
 
-// Creates "<final>.flpart", or "<final>.<n>.flpart" for the first n whose name is free. The
-// file is created only when no file of that name exists, so two sessions never share one.
+// Creates a file under a name nothing has (not even a link) and writes len bytes of text
+// into it, durably. 0; 1 when the name is taken; -1 on another failure (nothing left).
+int create_new_file(const char* path, const char* text, size_t len) {
+  FsFile* f = fs_open(path, FS_CREATE_EXCLUSIVE | FS_NO_LINK);
+  if (!f) return fs_exists(path) ? 1 : -1;
+  bool ok = len == 0 || (fs_write_all(f, text, len) == 0 && fs_flush(f) == 0);
+  fs_close(f);
+  if (ok) return 0;
+  fs_delete(path);
+  return -1;
+}
+
+// Creates "<final>.flpart", or "<final>.<n>.flpart" for the first n where both it and its
+// metadata name ("<final>[.<n>].flmeta") are free. The partial file is created only when
+// nothing of that name exists, so two sessions never share one; the metadata is written
+// later, under the same rule (write_meta): the store never writes over, and later deletes,
+// a file it did not make.
 int create_partial(IncomingFile* r) {
-  char part[kStorePathCap];
+  char part[kStorePathCap], meta[kStorePathCap];
   for (unsigned n = 0; n <= kUniqueMaxSuffix; ++n) {
     bool fits = n == 0 ? format_path(part, sizeof part, "%s.flpart", r->final_path)
                        : format_path(part, sizeof part, "%s.%u.flpart", r->final_path, n);
     if (!fits) return ABORT_CREATE_PARTIAL;
-    FsFile* f = fs_open(part, FS_CREATE_EXCLUSIVE);
-    if (!f) {
-      if (!fs_exists(part)) return ABORT_CREATE_PARTIAL;
-      continue;
-    }
-    fs_close(f);
+    int made = create_new_file(part, nullptr, 0);
+    if (made < 0) return ABORT_CREATE_PARTIAL;
+    if (made > 0) continue;
     if (!mark_in_use(part)) {  // cannot happen for a file we just created; stay clear of it
       fs_delete(part);
       continue;
     }
     memcpy(r->partial_path, part, sizeof part);
-    size_t len = strlen(part);
-    memcpy(r->meta_path, part, len + 1);
-    memcpy(r->meta_path + len - 7, ".flmeta", 7);
     r->registered = 1;
+    size_t len = strlen(part);
+    memcpy(meta, part, len + 1);
+    memcpy(meta + len - 7, ".flmeta", 7);
+    if (fs_exists(meta)) {  // somebody's file: not ours to write, so this pair is not free
+      unmark_in_use(r);
+      fs_delete(part);
+      r->partial_path[0] = 0;
+      continue;
+    }
+    memcpy(r->meta_path, meta, sizeof meta);
     return 0;
   }
   return ABORT_CREATE_PARTIAL;
 }
 
-// The item's folder: inbox, "/" and every folder component.
-int build_folder(const char* inbox, const OfferPath& p, char* folder) {
+// Removes the deepest `made` levels of folder while they are empty: the folders a transfer
+// created for an item and left empty.
+void remove_made_folders(const char* folder, int made) {
+  if (made <= 0) return;
+  char path[kStorePathCap];
+  snprintf(path, sizeof path, "%s", folder);
+  for (int k = 0; k < made; ++k) {
+    if (fs_remove_empty_dir(path) != 0) return;
+    char* slash = strrchr(path, '/');
+    if (!slash) return;
+    *slash = 0;
+  }
+}
+
+// Makes the item's folder: the inbox, "/" and every folder component. The inbox is made with
+// its parents as it is (the user may have made it a link); below it each folder is made or
+// checked in turn, and one that is a link (or no folder) refuses the item: nothing is ever
+// written through a link planted in the inbox. *made: how many of the deepest folders were
+// created here, for remove_made_folders.
+int make_folder(const char* inbox, const OfferPath& p, char* folder, int* made) {
+  *made = 0;
   if (!copy_folder_base(inbox, folder, kStorePathCap)) return ABORT_FOLDER_TOO_LONG;
+  if (fs_make_dirs(folder) != 0) return ABORT_MAKE_FOLDER;
   size_t len = strlen(folder);
-  for (int i = 0; i + 1 < p.count; ++i) {
+  size_t ends[kMaxComponents];  // where each folder component ends in folder
+  const int depth = p.count - 1;
+  for (int i = 0; i < depth; ++i) {
     const char* sep = join_sep(folder);
     size_t add = strlen(sep) + strlen(p.parts[i]);
     if (len + add >= kStorePathCap) return ABORT_FOLDER_TOO_LONG;
     len += size_t(snprintf(folder + len, kStorePathCap - len, "%s%s", sep, p.parts[i]));
+    ends[i] = len;
+  }
+  char step[kStorePathCap];
+  for (int i = 0; i < depth; ++i) {
+    memcpy(step, folder, ends[i]);
+    step[ends[i]] = 0;
+    int created = fs_make_dir(step);
+    if (created < 0) return ABORT_MAKE_FOLDER;
+    if (created > 0 && *made == 0) *made = depth - i;
   }
   return 0;
 }
@@ -318,7 +411,7 @@ void split_final(const char* path, char* folder, const char** leaf) {
 }
 
 int hash_file(const char* path, uint8_t digest[32]) {
-  FsFile* f = fs_open(path, FS_READ);
+  FsFile* f = fs_open(path, FS_READ | FS_NO_LINK);
   if (!f) return -1;
   uint8_t* block = static_cast<uint8_t*>(malloc(65536));
   if (!block) {
@@ -357,7 +450,7 @@ int move_to_final(IncomingFile* r) {
 // resumed file that was complete already): what is reported stored must survive a power
 // cut. 0 or -1.
 int flush_partial(IncomingFile* r) {
-  FsFile* f = r->handle ? r->handle : fs_open(r->partial_path, FS_WRITE_EXISTING);
+  FsFile* f = r->handle ? r->handle : fs_open(r->partial_path, FS_WRITE_EXISTING | FS_NO_LINK);
   r->handle = nullptr;
   int rc = fs_flush(f);
   fs_close(f);
@@ -422,9 +515,9 @@ int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
 
   if (split_offer_path(offered_name, path) != 0) {
     rc = ABORT_SPLIT_NAME;
-  } else if ((rc = build_folder(inbox_dir, *path, folder)) == 0) {
+  } else {
+    rc = make_folder(inbox_dir, *path, folder, &r->made_folders);
     leaf = path->parts[path->count - 1];
-    if (fs_make_dirs(folder) != 0) rc = ABORT_MAKE_FOLDER;
   }
   if (rc == 0) {
     r->size = size;
@@ -446,6 +539,10 @@ int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
     }
   }
   if (rc == 0) claimed[index] = r->final_path;
+  if (rc != 0) {  // the folders this item made are not left behind empty
+    remove_made_folders(folder, r->made_folders);
+    r->made_folders = 0;
+  }
   free(line);
   free(path);
   return rc;
@@ -455,12 +552,12 @@ int incoming_write(IncomingFile* record, const void* data, size_t len) {
   if (record->pending_meta && record->stored + len < record->size) {
     // Without it the item just cannot resume.
     record->has_meta =
-        fs_write_atomic(record->meta_path, record->pending_meta, record->pending_meta_len) == 0;
+        create_new_file(record->meta_path, record->pending_meta, record->pending_meta_len) == 0;
     free(record->pending_meta);
     record->pending_meta = nullptr;
   }
   if (!record->handle) {
-    record->handle = fs_open(record->partial_path, FS_WRITE_EXISTING);
+    record->handle = fs_open(record->partial_path, FS_WRITE_EXISTING | FS_NO_LINK);
     if (!record->handle) return -1;
     if (record->stored > 0 && fs_seek(record->handle, record->stored) != 0) return -1;
   }
@@ -473,6 +570,11 @@ int incoming_write(IncomingFile* record, const void* data, size_t len) {
     record->hashed += len;
   }
   return 0;
+}
+
+void incoming_pause(IncomingFile* record) {
+  fs_close(record->handle);
+  record->handle = nullptr;
 }
 
 int incoming_finish(IncomingFile* record, const uint8_t sha256[32], int* abort_code) {
@@ -490,7 +592,7 @@ int incoming_finish(IncomingFile* record, const uint8_t sha256[32], int* abort_c
   }
   if (memcmp(digest, sha256, 32) != 0) {
     fs_delete(record->partial_path);
-    fs_delete(record->meta_path);
+    if (record->has_meta) fs_delete(record->meta_path);
     // The names are free again for other sessions; forget them so that cleanup cannot
     // delete a file someone else creates under them.
     unmark_in_use(record);
@@ -512,7 +614,8 @@ int incoming_finish(IncomingFile* record, const uint8_t sha256[32], int* abort_c
 }
 
 void incoming_cleanup(IncomingFile* records, int count) {
-  for (int i = 0; i < count; ++i) {
+  // Last item first: a later item's folders may lie inside an earlier one's.
+  for (int i = count - 1; i >= 0; --i) {
     IncomingFile* r = &records[i];
     if (r->handle) {
       fs_close(r->handle);
@@ -525,5 +628,11 @@ void incoming_cleanup(IncomingFile* records, int count) {
     free(r->pending_meta);
     r->pending_meta = nullptr;
     unmark_in_use(r);
+    if (r->made_folders > 0) {
+      char folder[kStorePathCap];
+      const char* leaf;
+      split_final(r->final_path, folder, &leaf);
+      remove_made_folders(folder, r->made_folders);
+    }
   }
 }

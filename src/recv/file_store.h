@@ -57,6 +57,7 @@ struct IncomingFile {
   int has_meta;                      // 1 when meta_path holds this item's metadata
   int finished;                      // 1 once verified and moved to final_path
   int registered;                    // 1 while partial_path is marked in use by this session
+  int made_folders;                  // deepest folders of final_path created for this item
 };
 
 // The sanitised components of one offered name; the last one is the leaf.
@@ -89,18 +90,24 @@ int unique_name(const char* folder, const char* leaf, char* out, size_t cap,
 // resume metadata and resume offset (stored). An earlier partial file of the same peer, name,
 // size and time that no other item in this process is using is resumed; otherwise a new one
 // is created. claimed[0..index) are the final names of the earlier items; on success
-// claimed[index] points at records[index].final_path. Returns 0, or ABORT_SPLIT_NAME,
-// ABORT_FOLDER_TOO_LONG, ABORT_MAKE_FOLDER, ABORT_NO_NAME_RESUMED, ABORT_NO_NAME_NEW or
-// ABORT_CREATE_PARTIAL.
+// claimed[index] points at records[index].final_path. A folder on the way that is a link
+// (Windows: a reparse point) is ABORT_MAKE_FOLDER; a partial or metadata file that is a link
+// is never resumed. Returns 0, or ABORT_SPLIT_NAME, ABORT_FOLDER_TOO_LONG, ABORT_MAKE_FOLDER,
+// ABORT_NO_NAME_RESUMED, ABORT_NO_NAME_NEW or ABORT_CREATE_PARTIAL.
 int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
                      const char* peer_device_id, const char* offered_name, uint64_t size,
                      uint64_t mtime_ms, const char** claimed);
 
-// Writes len bytes at offset `stored` of the partial file, opening it on first use. The caller
-// has checked the offset and the size, and advances `stored` itself. 0 or -1. A new item's
-// resume metadata is written just before its first bytes that leave it unfinished: an item
-// that arrives whole in one write never needs resuming, and skips that file and its syncs.
+// Writes len bytes at offset `stored` of the partial file, opening it when it is not open.
+// The caller has checked the offset and the size, and advances `stored` itself. 0 or -1. A
+// new item's resume metadata is written (only under a name nothing has) just before its
+// first bytes that leave it unfinished: an item that arrives whole in one write never needs
+// resuming, and skips that file and its syncs.
 int incoming_write(IncomingFile* record, const void* data, size_t len);
+
+// Closes the partial file until the item's next write: only the items whose data is flowing
+// hold open files, however many items an offer has.
+void incoming_pause(IncomingFile* record);
 
 // Flushes the partial file to disk (also one this session wrote nothing to) and closes it,
 // checks its size and SHA-256 and moves it to a final name that replaces nothing (a new
@@ -111,6 +118,9 @@ int incoming_write(IncomingFile* record, const void* data, size_t len);
 int incoming_finish(IncomingFile* record, const uint8_t sha256[32], int* abort_code);
 
 // Ends a transfer however it ended: closes every open partial file, deletes the partial and
-// metadata files of unfinished items that hold no bytes or have no metadata to resume by,
-// keeps the others for a resume, and releases the partial files' in-use marks.
+// Writes len bytes at offset `stored` of the partial file, opening it when it is not open.
+// The caller has checked the offset and the size, and advances `stored` itself. 0 or -1. A
+// new item's resume metadata is written (only under a name nothing has) just before its
+// first bytes that leave it unfinished: an item that arrives whole in one write never needs
+// resuming, and skips that file and its syncs.
 void incoming_cleanup(IncomingFile* records, int count);

@@ -36,6 +36,7 @@ struct Transfer {
   uint8_t* accept = nullptr;
   int open_items = 0;
   uint64_t received = 0;  // bytes of this offer on disk, resumed ones included
+  IncomingFile* writing = nullptr;  // the item whose partial file is open, if any
 };
 
 bool transfer_alloc(Transfer* t, int count) {
@@ -139,6 +140,10 @@ int on_data(const TransferPeer* s, const FileOffer* o, Transfer* t, int len) {
     channel_send_error(s->channel, kErrorProtocol, "data offset mismatch");
     return ABORT_DATA_OFFSET;
   }
+  // Only the item whose data is flowing keeps its file open: a peer interleaving the data
+  // of thousands of items would otherwise hold as many open files.
+  if (t->writing != f && t->writing) incoming_pause(t->writing);
+  t->writing = f;
   if (n > 0 && incoming_write(f, data, n) != 0) {
     send_file_result(s, o, index, FILE_FAILED);
     return ABORT_WRITE;
@@ -172,6 +177,7 @@ int on_file_end(const TransferPeer* s, const FileOffer* o, Transfer* t, int len)
     return ABORT_READ_BACK;
   }
   int code = 0;
+  if (t->writing == f) t->writing = nullptr;  // finishing closes it
   int status = incoming_finish(f, digest, &code);
   if (status != FILE_STORED) {
     send_file_result(s, o, index, status);

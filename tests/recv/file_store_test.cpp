@@ -79,6 +79,16 @@ std::vector<SanitizeCase> sanitize_cases() {
       {"lead byte hides a dot-dot-backslash", "\xE2\\..\\x", true, "\xE2_.._x"},
       {"lead byte at the end", "abc\xC3", true, "abc\xC3"},
       {"stray continuation byte", "a\x80\xBF", true, "a\x80\xBF"},
+      // A direction control would make "invoice<RLO>fdp.exe" read as "invoiceexe.pdf".
+      {"right-to-left override", "invoice\xE2\x80\xAE" "fdp.exe", true, "invoice_fdp.exe"},
+      {"isolate in the extension", "a.\xE2\x81\xA6" "exe", true, "a._exe"},
+      {"arabic letter mark", "\xD8\x9C" "x", true, "_x"},
+      // The store's own file endings: a received name must never be taken for them.
+      {"partial-file ending", "notes.flpart", true, "notes_flpart"},
+      {"metadata ending, other case", "notes.FLMeta", true, "notes_FLMeta"},
+      {"numbered partial ending", "a.txt.3.flpart", true, "a.txt.3_flpart"},
+      {"metadata temporary ending", "notes.flmeta.tmp", true, "notes.flmeta_tmp"},
+      {"other .tmp files keep their name", "draft.tmp", true, "draft.tmp"},
   };
 }
 
@@ -611,6 +621,122 @@ TEST_F(StoreTest, HostileNamesStayInsideTheInbox) {
     for (unsigned char c : leaf) EXPECT_GE(c, 0x20) << p;
     EXPECT_NE(leaf, "..");
   }
+}
+
+// The store's bookkeeping never writes over or deletes a file that was already there, even
+// when it has the very name the store would give its own metadata or partial file.
+TEST_F(StoreTest, BookkeepingNeverTouchesAUsersFile) {
+  ASSERT_TRUE(write_file(in("notes.flmeta"), "mine"));
+  ASSERT_TRUE(write_file(in("notes.1.flpart"), "mine too"));
+  {
+    Offer o(2);
+    ASSERT_EQ(prepare(o, 0, "notes", 4), 0);
+    EXPECT_EQ(std::string(o[0].partial_path), in("notes.2.flpart"));
+    EXPECT_EQ(std::string(o[0].meta_path), in("notes.2.flmeta"));
+    ASSERT_EQ(prepare(o, 1, "unfinished", 4), 0);
+  }  // cleanup deletes the empty partial files and their metadata: only the store's own
+  EXPECT_EQ(read_file(in("notes.flmeta")), "mine");
+  EXPECT_EQ(read_file(in("notes.1.flpart")), "mine too");
+  EXPECT_FALSE(exists(in("notes.2.flpart")));
+  EXPECT_FALSE(exists(in("notes.2.flmeta")));
+
+  // A received file with such a name is stored under a changed one, and a later item of
+  // the same stem neither resumes from it nor removes it.
+  Offer o(2);
+  ASSERT_EQ(prepare(o, 0, "report.flmeta", 4), 0);
+  write(o[0], "meta", 0, 4);
+  int code;
+  ASSERT_EQ(finish(o[0], "meta", &code), FILE_STORED);
+  EXPECT_EQ(std::string(o[0].final_path), in("report_flmeta"));
+  ASSERT_EQ(prepare(o, 1, "report", 4), 0);
+  EXPECT_EQ(o[1].stored, 0u);
+  write(o[1], "body", 0, 4);
+  ASSERT_EQ(finish(o[1], "body", &code), FILE_STORED);
+  EXPECT_EQ(read_file(in("report_flmeta")), "meta");
+  EXPECT_EQ(read_file(in("report")), "body");
+}
+
+// Only the item whose data flows holds an open file; a paused item goes on where it stopped.
+TEST_F(StoreTest, PausedItemReopensAndGoesOn) {
+  Offer o(2);
+  ASSERT_EQ(prepare(o, 0, "a.bin", 6), 0);
+  ASSERT_EQ(prepare(o, 1, "b.bin", 6), 0);
+  write(o[0], "aaaAAA", 0, 3);
+  incoming_pause(&o[0]);
+  EXPECT_EQ(o[0].handle, nullptr);
+  write(o[1], "bbbBBB", 0, 6);
+  incoming_pause(&o[1]);
+  write(o[0], "aaaAAA", 3, 6);
+  int code;
+  ASSERT_EQ(finish(o[0], "aaaAAA", &code), FILE_STORED);
+  ASSERT_EQ(finish(o[1], "bbbBBB", &code), FILE_STORED);
+  EXPECT_EQ(read_file(in("a.bin")), "aaaAAA");
+  EXPECT_EQ(read_file(in("b.bin")), "bbbBBB");
+}
+
+// Folders an offer created and left empty go when it ends; folders that were there before,
+// or that hold a stored file, stay.
+TEST_F(StoreTest, EmptyFoldersMadeByAnOfferAreRemoved) {
+  ASSERT_EQ(fs_make_dirs(in("kept/before").c_str()), 0);
+  {
+    Offer o(4);
+    ASSERT_EQ(prepare(o, 0, "t1/x/y/first.bin", 1), 0);
+    ASSERT_EQ(prepare(o, 1, "t1/x/y/z/second.bin", 1), 0);
+    ASSERT_EQ(prepare(o, 2, "kept/before/new/third.bin", 1), 0);
+    ASSERT_EQ(prepare(o, 3, "stored/deep/fourth.bin", 1), 0);
+    write(o[3], "4", 0, 1);
+    int code;
+    ASSERT_EQ(finish(o[3], "4", &code), FILE_STORED);
+  }
+  EXPECT_FALSE(exists(in("t1")));
+  EXPECT_FALSE(exists(in("kept/before/new")));
+  EXPECT_TRUE(exists(in("kept/before")));
+  EXPECT_EQ(read_file(in("stored/deep/fourth.bin")), "4");
+
+  // An item refused after its folders were made (no room left for its name) leaves none.
+  Offer o(1);
+  const size_t k = (1999 - inbox_.size() + 199) / 200;
+  const std::string fits = repeat(repeat("f", 199) + "/", int(k));
+  ASSERT_EQ(prepare(o, 0, fits + repeat("n", 200), 1), ABORT_NO_NAME_NEW);
+  EXPECT_FALSE(exists(in(repeat("f", 199))));
+}
+
+// A link planted in the inbox is never followed: not as a folder on the way, not as a
+// partial or metadata file to resume, not as the partial file written to.
+TEST_F(StoreTest, LinksInTheInboxAreNeverFollowed) {
+  const std::string outside = tmp_.file("outside");
+  ASSERT_EQ(fs_make_dirs(outside.c_str()), 0);
+  ASSERT_TRUE(write_file(outside + "/a.txt.flpart", "ab"));
+  std::error_code err;
+  stdfs::create_directory_symlink(outside, in("linked"), err);
+  if (err) GTEST_SKIP() << "no symbolic links here: " << err.message();
+
+  Offer o(3);
+  EXPECT_EQ(prepare(o, 0, "linked/x.txt", 4), ABORT_MAKE_FOLDER);
+  EXPECT_EQ(prepare(o, 0, "linked/sub/x.txt", 4), ABORT_MAKE_FOLDER);
+
+  // A pair that would resume "a.txt" from two bytes, both links to files outside.
+  const std::string line = std::string(kPeer) + "|a.txt|4|0";
+  ASSERT_TRUE(write_file(outside + "/a.txt.flmeta", line));
+  stdfs::create_symlink(outside + "/a.txt.flpart", in("a.txt.flpart"));
+  stdfs::create_symlink(outside + "/a.txt.flmeta", in("a.txt.flmeta"));
+  ASSERT_EQ(prepare(o, 1, "a.txt", 4), 0);
+  EXPECT_EQ(o[1].stored, 0u);
+  EXPECT_EQ(std::string(o[1].partial_path), in("a.txt.1.flpart"));
+  write(o[1], "abcd", 0, 4);
+  int code;
+  ASSERT_EQ(finish(o[1], "abcd", &code), FILE_STORED);
+  EXPECT_EQ(read_file(in("a.txt")), "abcd");
+
+  // The partial file swapped for a link between preparing and writing.
+  ASSERT_EQ(prepare(o, 2, "b.txt", 4), 0);
+  ASSERT_EQ(fs_delete(o[2].partial_path), 0);
+  stdfs::create_symlink(outside + "/a.txt.flpart", o[2].partial_path);
+  EXPECT_EQ(incoming_write(&o[2], "evil", 4), -1);
+
+  EXPECT_EQ(read_file(outside + "/a.txt.flpart"), "ab");
+  EXPECT_EQ(read_file(outside + "/a.txt.flmeta"), line);
+  EXPECT_EQ(std::distance(stdfs::directory_iterator(outside), stdfs::directory_iterator()), 2);
 }
 
 }  // namespace

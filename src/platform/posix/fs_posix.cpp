@@ -122,7 +122,7 @@ int rename_without_replacing(const std::string& from, const std::string& to) {
 
 FsFile* fs_open(const char* path, int mode) {
   int flags;
-  switch (mode) {
+  switch (mode & ~FS_NO_LINK) {
     case FS_READ: flags = O_RDONLY; break;
     case FS_WRITE_NEW: flags = O_WRONLY | O_CREAT | O_TRUNC; break;
     case FS_WRITE_EXISTING: flags = O_WRONLY; break;
@@ -132,7 +132,8 @@ FsFile* fs_open(const char* path, int mode) {
   }
   // Created with the owner's rights only, never widened: there is no moment in which
   // another user could open a private file.
-  const mode_t rights = mode == FS_CREATE_PRIVATE ? 0600 : 0666;
+  const mode_t rights = (mode & ~FS_NO_LINK) == FS_CREATE_PRIVATE ? 0600 : 0666;
+  if (mode & FS_NO_LINK) flags |= O_NOFOLLOW;
   std::string p;
   if (!native_path(path, &p)) return nullptr;
   int fd;
@@ -198,7 +199,13 @@ void fs_close(FsFile* f) {
 int fs_exists(const char* path) {
   std::string p;
   struct stat st;
-  return native_path(path, &p) && ::stat(p.c_str(), &st) == 0 ? 1 : 0;
+  return native_path(path, &p) && ::lstat(p.c_str(), &st) == 0 ? 1 : 0;
+}
+
+int fs_is_link(const char* path) {
+  std::string p;
+  struct stat st;
+  return native_path(path, &p) && ::lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode) ? 1 : 0;
 }
 
 int fs_stat(const char* path, uint64_t* size) {
@@ -227,6 +234,19 @@ int fs_restrict_to_owner(const char* path) {
   if (::stat(p.c_str(), &st) != 0) return errno == ENOENT ? 0 : -1;
   if ((st.st_mode & 077) == 0) return 0;
   return ::chmod(p.c_str(), st.st_mode & 07700) == 0 ? 1 : -1;
+}
+
+int fs_make_dir(const char* path) {
+  std::string p;
+  if (!native_path(path, &p)) return -1;
+  if (::mkdir(p.c_str(), 0777) == 0) return 1;
+  struct stat st;
+  return errno == EEXIST && ::lstat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode) ? 0 : -1;
+}
+
+int fs_remove_empty_dir(const char* path) {
+  std::string p;
+  return native_path(path, &p) && ::rmdir(p.c_str()) == 0 ? 0 : -1;
 }
 
 int fs_rename(const char* old_path, const char* new_path) {

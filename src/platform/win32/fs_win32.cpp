@@ -39,11 +39,17 @@ bool make_one_dir(const wchar_t* path) {
   return CreateDirectoryW(path, nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
+bool is_reparse_point(HANDLE h) {
+  BY_HANDLE_FILE_INFORMATION info;
+  return !GetFileInformationByHandle(h, &info) ||
+         (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
 }  // namespace
 
 FsFile* fs_open(const char* path, int mode) {
   DWORD access, disposition;
-  switch (mode) {
+  switch (mode & ~FS_NO_LINK) {
     case FS_READ: access = GENERIC_READ; disposition = OPEN_EXISTING; break;
     case FS_WRITE_NEW: access = GENERIC_WRITE; disposition = CREATE_ALWAYS; break;
     case FS_WRITE_EXISTING: access = GENERIC_WRITE; disposition = OPEN_EXISTING; break;
@@ -53,9 +59,16 @@ FsFile* fs_open(const char* path, int mode) {
   }
   WidePath w = wide(path, 1);
   if (!w) return nullptr;
-  HANDLE h = CreateFileW(w.get(), access, kShareAll, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+  // Opening the reparse point itself, instead of what it leads to, shows what it is.
+  const bool no_link = (mode & FS_NO_LINK) != 0;
+  HANDLE h = CreateFileW(w.get(), access, kShareAll, nullptr, disposition,
+                         FILE_ATTRIBUTE_NORMAL | (no_link ? FILE_FLAG_OPEN_REPARSE_POINT : 0),
                          nullptr);
   if (h == INVALID_HANDLE_VALUE) return nullptr;
+  if (no_link && is_reparse_point(h)) {
+    CloseHandle(h);
+    return nullptr;
+  }
   FsFile* f = static_cast<FsFile*>(std::malloc(sizeof(FsFile)));
   if (!f) {
     CloseHandle(h);
@@ -109,6 +122,13 @@ int fs_exists(const char* path) {
   return w && GetFileAttributesW(w.get()) != INVALID_FILE_ATTRIBUTES ? 1 : 0;
 }
 
+int fs_is_link(const char* path) {
+  WidePath w = wide(path, 1);
+  if (!w) return 0;
+  DWORD a = GetFileAttributesW(w.get());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) ? 1 : 0;
+}
+
 int fs_stat(const char* path, uint64_t* size) {
   WidePath w = wide(path, 1);
   if (!w) return -1;
@@ -138,6 +158,23 @@ int fs_make_dirs(const char* path) {
 int fs_make_private_dirs(const char* path) { return fs_make_dirs(path); }
 
 int fs_restrict_to_owner(const char*) { return 0; }
+
+int fs_make_dir(const char* path) {
+  WidePath w = wide(path, 1);
+  if (!w) return -1;
+  if (CreateDirectoryW(w.get(), nullptr)) return 1;
+  if (GetLastError() != ERROR_ALREADY_EXISTS) return -1;
+  DWORD a = GetFileAttributesW(w.get());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) &&
+                 !(a & FILE_ATTRIBUTE_REPARSE_POINT)
+             ? 0
+             : -1;
+}
+
+int fs_remove_empty_dir(const char* path) {
+  WidePath w = wide(path, 1);
+  return w && RemoveDirectoryW(w.get()) ? 0 : -1;
+}
 
 int fs_rename(const char* old_path, const char* new_path) {
   WidePath from = wide(old_path, 1);

@@ -64,5 +64,58 @@ check "none of them reached a prompt" [ "$(prompts)" -eq "$before" ]
 check "none of them left anything in the inbox" \
   [ -z "$(find "$inbox" -name 'huge*' -o -name 'half*' -o -name 'bad*')" ]
 
+# ---- the store's own names and links planted in the inbox ---------------------------------
+printf 'mine\n' > "$inbox/notes.flmeta"
+mkdir -p "$src/names"; printf 'received meta\n' > "$src/names/notes.flmeta"
+printf 'received notes\n' > "$src/names/notes"
+send Names "$src/names/notes.flmeta" "$src/names/notes" > /dev/null 2>&1
+check "the user's file with the store's metadata name is untouched" \
+  [ "$(cat "$inbox/notes.flmeta")" = mine ]
+check "a received file with such a name is stored under a changed one" \
+  cmp -s "$src/names/notes.flmeta" "$inbox/notes_flmeta"
+check "the file of the same stem arrives" cmp -s "$src/names/notes" "$inbox/notes"
+
+outside=$scratch/outside; mkdir -p "$outside"
+printf 'outside\n' > "$outside/target"
+ln -s "$outside" "$inbox/linked"
+ln -s "$outside/target" "$inbox/p.txt.flpart"
+mkdir -p "$src/linked"; printf 'through the link\n' > "$src/linked/x.txt"
+printf 'beside the link\n' > "$src/p.txt"
+log_mark() { mark=$(wc -l < "$data/log.txt"); }
+log_mark
+send Links "$src/linked" > /dev/null 2>&1
+check "an item whose folder is a planted link is refused" \
+  wait_for 10 bash -c "tail -n +$((mark + 1)) '$data/log.txt' | grep -q 'receive_files aborted (recv:196)'"
+send Links "$src/p.txt" > /dev/null 2>&1
+check "a file whose partial name is a planted link still arrives" cmp -s "$src/p.txt" "$inbox/p.txt"
+check "nothing was written through the links" \
+  [ "$(ls "$outside")" = target ] && [ "$(cat "$outside/target")" = outside ]
+
+# ---- resources held by one offer -----------------------------------------------------------
+# Nearly the largest offer of distinct names one message carries (3000 files; fewer in the
+# slow sanitizer builds), the first byte of every one sent before any is finished.
+items=$((3000 / scale))
+fds_before=$(fds_of "$agent_pid"); rss_before=$(rss_kib "$agent_pid")
+coproc spread { offer spread $items; }
+read -r -t 120 line <&"${spread[0]}"
+check "the spread offer is taken" [ "$line" = waiting ]
+fds_during=$(fds_of "$agent_pid"); rss_during=$(rss_kib "$agent_pid")
+echo "figure: $items items begun: open descriptors $fds_before -> $fds_during," \
+     "resident memory ${rss_before} KiB -> ${rss_during} KiB"
+check "begun items hold no open files of their own" [ "$fds_during" -le $((fds_before + 4)) ]
+check_memory "one offer's records stay within 48 MiB" [ $((rss_during - rss_before)) -le 49152 ]
+echo go >&"${spread[1]}"
+read -r -t 300 line <&"${spread[0]}"
+check "every spread file is stored" [ "$line" = "stored $items" ]
+check "and every one holds its two bytes" \
+  [ "$(cat "$inbox"/?? | wc -c)" -eq $((2 * items)) ]
+
+# An offer of files 63 folders deep, each in a tree of its own, ended after the first file.
+check "the deep offer stores its first file" [ "$(offer deep $((200 / scale)))" = "stored 1" ]
+wait_for 10 bash -c "[ \$(find '$inbox' -path '*/tree*' -type d 2>/dev/null | wc -l) -le 63 ]"
+check "only the first file's 63 folders are left" \
+  [ "$(find "$inbox" -path '*/tree*' -type d | wc -l)" -eq 63 ]
+check "the first file is there" [ "$(find "$inbox/tree0" -name f.bin | wc -l)" -eq 1 ]
+
 stop_agent
 echo "all hostile input checks passed"
