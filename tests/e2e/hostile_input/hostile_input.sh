@@ -30,8 +30,11 @@ wait_for 30 file_has "$scratch/ask/log.txt" "listening on port" || fail "prompti
 ask_port=$(grep -o 'listening on port [0-9]*' "$scratch/ask/log.txt" | awk '{print $4}')
 "$sender" --to "127.0.0.1:$ask_port" --name "$evil" --yes --data-dir "$scratch/phones/evil-ask" \
   "$src" > "$scratch/ask-send.out" 2>&1
+# Long names are shortened in the middle in a prompt: its start and its end are checked.
 check "the terminal prompt shows the name on its own line, made safe" \
-  file_has "$scratch/ask.out" "ferrylink: Pair with \"$shown\"?"
+  grep -qF -- "ferrylink: Pair with \"Eve${R}${R}2026-01-01" "$scratch/ask.out"
+check "the name ends on the prompt's own line" \
+  grep -qF -- "${R}[2K${R}${R}\"?" "$scratch/ask.out"
 check "the terminal prompt has exactly one code line" \
   [ "$(grep -c '^Code: ' "$scratch/ask.out")" -eq 1 ]
 check "no escape byte reaches the terminal" no_byte '\x1b' "$scratch/ask.out"
@@ -112,7 +115,8 @@ check "and every one holds its two bytes" \
 
 # An offer of files 63 folders deep, each in a tree of its own, ended after the first file.
 check "the deep offer stores its first file" [ "$(offer deep $((200 / scale)))" = "stored 1" ]
-wait_for 10 bash -c "[ \$(find '$inbox' -path '*/tree*' -type d 2>/dev/null | wc -l) -le 63 ]"
+# The agent removes them after the phone has gone: a busy machine may take a while.
+wait_for 60 bash -c "[ \$(find '$inbox' -path '*/tree*' -type d 2>/dev/null | wc -l) -le 63 ]"
 check "only the first file's 63 folders are left" \
   [ "$(find "$inbox" -path '*/tree*' -type d | wc -l)" -eq 63 ]
 check "the first file is there" [ "$(find "$inbox/tree0" -name f.bin | wc -l)" -eq 1 ]
