@@ -2,6 +2,7 @@
 #include "app/messages_system.h"
 
 #include <atomic>
+#include <cstdio>
 
 namespace {
 
@@ -515,4 +516,19 @@ const char* message_text(int id) {
 const char* button_text(int button) {
   if (static_cast<unsigned>(button) >= BUTTON_COUNT) return "";
   return message_pick(kButtons[button], current_language());
+}
+
+void button_caption(int button, char mark, char* out, size_t cap) {
+  if (!out || cap == 0) return;
+  const char* word = button_text(button);
+  const char* key = button == BUTTON_YES ? "Y" : button == BUTTON_NO ? "N" : nullptr;
+  // A lead byte from 0xE3 on starts U+3000 or later: the CJK and Hangul words.
+  bool after = static_cast<unsigned char>(word[0]) >= 0xE3;
+  if (!key) {
+    snprintf(out, cap, "%s", word);
+  } else if (after) {
+    snprintf(out, cap, "%s(%c%s)", word, mark, key);
+  } else {
+    snprintf(out, cap, "%c%s", mark, word);
+  }
 }

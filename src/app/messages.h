@@ -6,6 +6,7 @@
 // The texts are printf formats in UTF-8: "%s" takes a UTF-8 text, "%d" an int, "%%" prints
 // a percent sign. A message has the same placeholders in the same order in every language,
 // so callers format any language with the same arguments.
+#include <cstddef>
 #include <cstdint>
 
 // Language indexes: the columns of the message table. English is also the fallback.
@@ -98,3 +99,10 @@ const char* message_pick(const char* const row[LANGUAGE_COUNT], int language);
 // The word of a prompt button in the current language (never empty); the empty text for a
 // button outside 0..3. Constant data that lives for the whole run.
 const char* button_text(int button);
+
+// The caption of a prompt button in the current language, its access key marked by `mark`
+// ('&' on Windows, '_' in GTK) as the systems' own buttons have it: Yes and No get the
+// mark before the word ("&Ja"), or their English letter after it where the word begins
+// beyond the alphabetic scripts ("はい(&Y)"); Cancel and OK (Escape and Enter) get none.
+// Formatted into cap bytes, always terminated.
+void button_caption(int button, char mark, char* out, size_t cap);

@@ -355,4 +355,27 @@ TEST_F(Messages, ButtonsCarryTheWordsTheTextsName) {
   EXPECT_STREQ(button_text(-1), "");
 }
 
+TEST_F(Messages, ButtonCaptionsMarkTheirAccessKeys) {
+  struct Case {
+    int language, button;
+    char mark;
+    const char* caption;
+  } const cases[] = {
+      {LANG_ENGLISH, BUTTON_YES, '&', "&Yes"},     {LANG_GERMAN, BUTTON_NO, '_', "_Nein"},
+      {LANG_RUSSIAN, BUTTON_YES, '&', "&Да"},      {LANG_JAPANESE, BUTTON_YES, '&', "はい(&Y)"},
+      {LANG_KOREAN, BUTTON_NO, '_', "아니요(_N)"}, {LANG_CHINESE_TRADITIONAL, BUTTON_NO, '&', "否(&N)"},
+      {LANG_GERMAN, BUTTON_CANCEL, '&', "Abbrechen"}, {LANG_CHINESE_SIMPLIFIED, BUTTON_OK, '&', "确定"},
+  };
+  for (const Case& c : cases) {
+    set_language(c.language);
+    char caption[64];
+    button_caption(c.button, c.mark, caption, sizeof caption);
+    EXPECT_STREQ(caption, c.caption) << c.language << " " << c.button;
+  }
+  char small[3];
+  set_language(LANG_GERMAN);
+  button_caption(BUTTON_NO, '&', small, sizeof small);
+  EXPECT_STREQ(small, "&N");
+}
+
 }  // namespace

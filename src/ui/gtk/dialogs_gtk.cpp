@@ -96,11 +96,12 @@ GtkMessageType type_of(unsigned flags) {
   return GTK_MESSAGE_OTHER;
 }
 
-// A button with the program's word for it (the texts say "choose Yes" in the program's
-// language), its first character as the access key.
+// A button with the program's word for it: the texts name the buttons ("choose Yes"), so
+// the buttons speak the program's language, not the desktop's.
 void add_button(GtkDialog* d, int button, int response) {
-  std::string label = std::string("_") + button_text(button);
-  gtk_dialog_add_button(d, label.c_str(), response);
+  char caption[96];
+  button_caption(button, '_', caption, sizeof caption);
+  gtk_dialog_add_button(d, caption, response);
 }
 
 void add_buttons(GtkDialog* d, unsigned flags) {

@@ -23,21 +23,6 @@ constexpr size_t kButtonUnits = 32;
 // The hook of the box that this thread is showing; boxes on other threads have their own.
 thread_local HHOOK t_box_hook = nullptr;
 
-// A button's caption: the word with an access key for Yes and No, as the system's own
-// buttons have: "&Ja", or "はい(&Y)" where the word's script has no Latin letter to mark.
-void button_caption(int button, wchar_t caption[kButtonUnits]) {
-  wchar_t word[kButtonUnits - 5];
-  utf8_to_wide_field(button_text(button), word, kButtonUnits - 5);
-  const wchar_t* key = button == BUTTON_YES ? L"Y" : button == BUTTON_NO ? L"N" : nullptr;
-  if (!key) {
-    swprintf(caption, kButtonUnits, L"%ls", word);
-  } else if (word[0] < 0x3000) {
-    swprintf(caption, kButtonUnits, L"&%ls", word);
-  } else {
-    swprintf(caption, kButtonUnits, L"%ls(&%ls)", word, key);
-  }
-}
-
 // Width a button needs for its caption in its own font, with room on both sides.
 int caption_width(HWND button) {
   wchar_t caption[kButtonUnits];
@@ -102,9 +87,11 @@ LRESULT CALLBACK box_hook(int code, WPARAM wp, LPARAM lp) {
       // Some systems keep every kind of button in the box and hide the unused ones.
       HWND button = GetDlgItem(box, w.id);
       if (!button || !(GetWindowLongW(button, GWL_STYLE) & WS_VISIBLE)) continue;
-      wchar_t caption[kButtonUnits];
-      button_caption(w.button, caption);
-      SetWindowTextW(button, caption);
+      char caption[kButtonUnits * 3];
+      button_caption(w.button, '&', caption, sizeof caption);
+      wchar_t wide[kButtonUnits];
+      utf8_to_wide_field(caption, wide, kButtonUnits);
+      SetWindowTextW(button, wide);
       buttons[count++] = button;
     }
     if (count > 0) fit_buttons(box, buttons, count);
