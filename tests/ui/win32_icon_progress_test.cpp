@@ -7,14 +7,17 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cwchar>
 #include <string>
 #include <vector>
 
 #include "app/agent_state.h"
 #include "platform/sync.h"
 #include "ui/progress_state.h"
+#include "ui/session_events.h"
 #include "ui/win32/progress_window.h"
 #include "ui/win32/tray_icon_image.h"
+#include "ui/win32/wide_text.h"
 
 namespace {
 
@@ -55,6 +58,28 @@ TEST(TrayIconImage, TheIconCarriesTheDrawingWithItsAlpha) {
     EXPECT_EQ(icon_alpha(got[0]), 0u);
     DestroyIcon(icon);
   }
+}
+
+// The tooltip during a transfer from a phone with a long name converts into the notify-icon
+// record's 64-unit field in every language (a text that does not fit would show nothing).
+TEST(TrayTooltip, ALongPeerNameStillGivesATooltip) {
+  const char* const names[] = {
+      "Alexandra Konstantinopoulou-Papadopoulou's iPad Pro (2024)",
+      "東京のとても長い名前の電話機東京のとても長い名前の電話機東京",
+      "😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀😀",
+  };
+  for (int lang = 0; lang < LANGUAGE_COUNT; ++lang) {
+    set_language(lang);
+    for (const char* name : names) {
+      char tip[128];
+      progress_tip_text(name, 42, tip, sizeof tip);
+      wchar_t field[64];
+      utf8_to_wide_field(tip, field, 64);
+      EXPECT_NE(field[0], L'\0') << "language " << lang << " name " << name;
+      EXPECT_NE(wcsstr(field, L"42"), nullptr) << "language " << lang << " name " << name;
+    }
+  }
+  set_language(0);
 }
 
 std::wstring text_of(HWND w) {
