@@ -112,7 +112,13 @@ int normal_run(AgentState* a) {
     return 1;
   }
   if (desktop_create(a, services_change_inbox) != 0) {
+    // Without its window nobody could quit the agent, and it would keep holding the
+    // one-copy lock: every later start would only say "already running".
     agent_log("agent window could not be created");
+    show_message_box("ferrylink could not create its window and stops.", BOX_ICONERROR);
+    instance_guard_release(a->instance_guard);
+    a->instance_guard = nullptr;
+    return 1;
   }
   services_start_network(a);
   agent_log("ferrylink %s started (id %s, inbox %s)", kVersionText, a->device_id,

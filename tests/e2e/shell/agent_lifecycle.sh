@@ -80,6 +80,24 @@ check "an unusable identity key ends the start with exit code 1" [ $? -eq 1 ]
 check "and says identity error" file_has "$scratch/broken.err" "identity error"
 check "and starts no listener" bash -c "! grep -q 'listening on port' '$scratch/broken/log.txt' 2>/dev/null"
 
+# A desktop that cannot be made (here: no descriptor left for its wake-up pipe) ends the start
+# with a message and exit code 1, instead of leaving an agent nobody can quit that holds the
+# one-copy lock. The smallest descriptor limit that lets the program load and read its
+# identity key is the one (what the test runner leaves open counts too).
+for n in $(seq 4 16); do
+  (ulimit -n "$n"; exec timeout 20 "$agent" --console --autotest --data-dir "$scratch/nowin" \
+     --inbox "$inbox") < /dev/null > "$scratch/nowin.out" 2>&1
+  rc=$?
+  [ $rc -eq 127 ] || file_has "$scratch/nowin.out" "identity error" || break
+done
+check "a start whose window cannot be made ends with exit code 1" [ "$rc" -eq 1 ]
+check "... and says so" file_has "$scratch/nowin.out" "ferrylink could not create its window and stops."
+check "... before any network is started" bash -c "! grep -q 'listening on port' '$scratch/nowin.out'"
+"$agent" --autotest --data-dir "$scratch/nowin" --inbox "$inbox" 2>/dev/null &
+pids+=($!); after=$!
+check "the next start runs" wait_for 20 file_has "$scratch/nowin/log.txt" "started (id"
+kill -INT "$after"; wait "$after"
+
 # The data folder and the private files in it are the user's alone under the usual umask:
 # made so from the start, and tightened at start-up, with a log line, when they are open.
 umask 022
