@@ -11,7 +11,7 @@ bash scripts/deps.sh all || exit 1
 jobs=$(nproc)
 failed=()
 
-tsan_tests='^(ListenerTest|StreamTest|DefaultSessionTest|Session|Transfer|TransferAborts|TrustStore|Allowance|AllowanceTest|LogFile|Lock|Thread|TickExtend|Clock|Channel|Handshake|ProgressState|TrayClickTarget)\.|^mdns_netns|^e2e_(faults_(hostile_peers|session_timeouts|kill_agent_mid_transfer)|load_four_phones|limits_(lockout|pairing_prompts|log_flood))$'
+tsan_tests='^(ListenerTest|StreamTest|DefaultSessionTest|Session|Transfer|TransferAborts|TrustStore|Allowance|AllowanceTest|LogFile|Lock|Thread|TickExtend|Clock|Channel|Handshake|ProgressState|TrayClickTarget)\.|^mdns_netns|^e2e_(faults_(hostile_peers|session_timeouts|kill_agent_mid_transfer|quit_during_transfers)|load_four_phones|limits_(lockout|pairing_prompts|log_flood))$'
 
 step() { echo; echo "=== $*"; }
 

@@ -126,11 +126,13 @@ int normal_run(AgentState* a) {
   show_intro(a);
   desktop_run(a);
 
-  services_stop_network(a);
+  int sessions_left = services_stop_network(a);
   desktop_destroy(a);
   instance_guard_release(a->instance_guard);
   a->instance_guard = nullptr;
-  services_release(a);
+  // A session still waiting for an answer goes on using the allowance table until the
+  // process ends; it is never freed under it.
+  if (sessions_left == 0) services_release(a);
   return 0;
 }
 

@@ -21,6 +21,8 @@
 namespace {
 
 constexpr uint64_t kAllowanceMs = 600000;  // ten minutes
+// How long quitting waits for the cut sessions to close their files.
+constexpr int kQuitWaitMs = 5000;
 
 void fill_session_config(const AgentState* a, SessionConfig* c) {
   session_config_init(c);
@@ -103,11 +105,13 @@ void services_change_inbox(AgentState* a) {
   mdns_update(a->responder, &desc);
 }
 
-void services_stop_network(AgentState* a) {
+int services_stop_network(AgentState* a) {
   mdns_stop(a->responder);
   a->responder = nullptr;
-  if (a->listener) listener_stop(a->listener);
+  int left = listener_shutdown(a->listener, kQuitWaitMs);
   a->listener = nullptr;
+  if (left > 0) agent_log("%d session(s) still waiting for an answer at quit", left);
+  return left;
 }
 
 void services_release(AgentState* a) {

@@ -13,6 +13,9 @@ void services_start_network(AgentState* a);
 // whose sessions use the new folder (sessions already running finish into the old one) and
 // announces its port. When no listener can start the agent runs on without one, silently.
 void services_change_inbox(AgentState* a);
-// Stops the responder (it says goodbye) and then the listener.
-void services_stop_network(AgentState* a);
+// Stops the responder (it says goodbye), then the listener: running transfers are cut (their
+// partial files stay for a resume) and waited for, a few seconds at most. Returns how many
+// sessions are still running (waiting for the user's answer).
+int services_stop_network(AgentState* a);
+// Frees the allowance table; only once no session runs that could still use it.
 void services_release(AgentState* a);

@@ -14,6 +14,9 @@ int net_startup();
 Socket tcp_socket();
 Socket udp_socket();
 void socket_close(Socket s);  // kNoSocket allowed
+// Ends both directions of a connection: a wait on it returns at once and reads see the end,
+// in whichever thread they are. The socket stays open until socket_close.
+int socket_shutdown(Socket s);
 
 // No other socket may bind the same port while this one holds it, and this one does not
 // share a port another program holds.

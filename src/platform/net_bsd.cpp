@@ -37,6 +37,15 @@ int set_socket_opt(Socket s, int level, int name, const void* value, int size) {
              : -1;
 }
 
+int socket_shutdown(Socket s) {
+#ifdef _WIN32
+  const int both = SD_BOTH;
+#else
+  const int both = SHUT_RDWR;
+#endif
+  return s != kNoSocket && shutdown(native_socket(s), both) == 0 ? 0 : -1;
+}
+
 int socket_set_reuse_addr(Socket s) { return set_int_opt(s, SOL_SOCKET, SO_REUSEADDR, 1); }
 
 int socket_set_nodelay(Socket s, int on) {

@@ -234,9 +234,10 @@ struct InUse {
   std::set<std::string> paths;
 };
 
+// Never destroyed: a session still running while the process ends must not find it gone.
 InUse& in_use() {
-  static InUse table;
-  return table;
+  static InUse* table = new InUse;
+  return *table;
 }
 
 bool mark_in_use(const char* path) {

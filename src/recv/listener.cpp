@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstring>
+#include <iterator>
 #include <new>
 
 #include "channel/channel.h"
@@ -34,6 +35,10 @@ struct Listener {
   std::atomic<int> running;
   int connections;  // guarded by lock
   PeerTable peers;  // guarded by lock
+  // The workers' connections, so that shutting down can cut them; guarded by lock. A
+  // worker's socket leaves the table before it is closed.
+  Socket live[kListenerMaxConnections];
+  bool cutting;     // guarded by lock: every connection is cut as soon as it is there
   Lock* lock;
   std::atomic<int> refs;
 };
@@ -62,6 +67,7 @@ constexpr size_t kReadAhead = 16384;
 struct TcpStream {
   StreamOps ops;  // first, so the record the channel hands back is the whole stream
   Socket socket;  // the cell ops.ctx points to
+  Listener* owner = nullptr;  // the listener whose live table holds the socket, if any
   size_t ahead_pos = 0, ahead_len = 0;  // unread bytes: ahead[ahead_pos, ahead_len)
   uint8_t ahead[kReadAhead];
 };
@@ -131,8 +137,23 @@ int tcp_send_all(StreamOps* self, const void* buf, size_t len) {
   return 0;
 }
 
+// Enters a worker's socket in the live table (cut at once when the listener is shutting
+// down already), or takes it out again.
+void track_socket(Listener* l, Socket s, bool live) {
+  LockGuard guard(l->lock);
+  for (Socket& slot : l->live) {
+    if (slot == (live ? kNoSocket : s)) {
+      slot = live ? s : kNoSocket;
+      break;
+    }
+  }
+  if (live && l->cutting) socket_shutdown(s);
+}
+
 void tcp_close(StreamOps* self) {
   auto* stream = reinterpret_cast<TcpStream*>(self);
+  // Out of the table first: once closed, the number may be some other file's.
+  if (stream->owner) track_socket(stream->owner, stream->socket, false);
   if (stream->socket != kNoSocket) socket_close(stream->socket);
   delete stream;
 }
@@ -152,10 +173,13 @@ int connection_worker(void* arg) {
   const ConnectionPeer peer{l, start->ip};
   delete start;
 
-  if (StreamOps* stream = stream_ops_new(s))
+  if (StreamOps* stream = stream_ops_new(s)) {
+    reinterpret_cast<TcpStream*>(stream)->owner = l;
+    track_socket(l, s, true);
     l->runner(&l->config, stream, &peer);  // the session closes the stream
-  else
+  } else {
     socket_close(s);
+  }
 
   uncount_connection(l, peer.ip);
   listener_release(l);
@@ -247,6 +271,7 @@ Listener* listener_start_with_runner(const SessionConfig* config, int base_port,
   if (!l) return nullptr;
   l->config = *config;
   l->runner = runner;
+  std::fill(std::begin(l->live), std::end(l->live), kNoSocket);
   l->lock = lock_create();
   int port = 0;
   l->socket = l->lock ? bind_first_free(base_port, &port) : kNoSocket;
@@ -275,6 +300,27 @@ void listener_stop(Listener* listener) {
   for (int i = 0; i < kStopPolls && listener->running.load(std::memory_order_acquire); ++i)
     sleep_ms(kStopPollMs);
   listener_release(listener);
+}
+
+int listener_shutdown(Listener* listener, int wait_ms) {
+  if (!listener) return 0;
+  listener->stop.store(1, std::memory_order_release);
+  {
+    LockGuard guard(listener->lock);
+    listener->cutting = true;
+    for (Socket s : listener->live) {
+      if (s != kNoSocket) socket_shutdown(s);
+    }
+  }
+  int left = 0;
+  for (int waited = 0;; waited += kStopPollMs) {
+    left = listener_connections(listener);
+    if ((left == 0 && !listener->running.load(std::memory_order_acquire)) || waited >= wait_ms)
+      break;
+    sleep_ms(kStopPollMs);
+  }
+  listener_release(listener);
+  return left;
 }
 
 int listener_connections(Listener* listener) {

@@ -48,6 +48,14 @@ Listener* listener_start_with_runner(const SessionConfig* config, int base_port,
 // must not use the listener afterwards. Null is allowed and does nothing.
 void listener_stop(Listener* listener);
 
+// Stops accepting and cuts every running connection (its session sees the connection end,
+// keeps its partial files for a resume and returns), then waits at most wait_ms for the
+// workers and the accept thread to finish. Returns how many workers are still running: a
+// session waiting for the user's answer cannot be cut, and whatever it uses (the config's
+// trust store and allowance) must then stay. The caller must not use the listener
+// afterwards. Null is allowed and gives 0.
+int listener_shutdown(Listener* listener, int wait_ms);
+
 // Connection workers started and not yet finished.
 int listener_connections(Listener* listener);
 

@@ -43,6 +43,12 @@ add_test(NAME e2e_faults_kill_around_final_move
 set_tests_properties(e2e_faults_kill_around_final_move PROPERTIES LABELS "e2e;faults" TIMEOUT 300
                      ENVIRONMENT "${FL_E2E_ENV}")
 
+add_test(NAME e2e_faults_quit_during_transfers
+         COMMAND bash ${FL_FAULTS_DIR}/quit_during_transfers.sh $<TARGET_FILE:ferrylink>
+                 $<TARGET_FILE:ferrylink-send>)
+set_tests_properties(e2e_faults_quit_during_transfers PROPERTIES LABELS "e2e;faults" TIMEOUT 300
+                     ENVIRONMENT "${FL_E2E_ENV}")
+
 add_test(NAME e2e_faults_disk_full
          COMMAND bash ${FL_FAULTS_DIR}/disk_full.sh $<TARGET_FILE:ferrylink>
                  $<TARGET_FILE:ferrylink-send> $<TARGET_FILE:fault_agent>)
