@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "channel/peer_text.h"
 #include "client_stream.h"
 #include "items.h"
 #include "mdns_query.h"
@@ -100,6 +101,15 @@ int parse_options(const std::vector<std::string>& args, Options* o) {
   return 0;
 }
 
+// What the network said (an agent's name, its error text, an announcement) as the terminal
+// may show it: an agent cannot start a line or an escape sequence on this side either.
+std::string shown(const char* text) {
+  std::string out(3 * strlen(text) + 1, '\0');
+  peer_text_for_display(text, out.data(), out.size());
+  out.resize(strlen(out.c_str()));
+  return out;
+}
+
 int discover() {
   DiscoveredAgent agents[kMaxDiscovered];
   int n = mdns_browse(kDiscoverMs, agents, kMaxDiscovered);
@@ -110,7 +120,8 @@ int discover() {
   for (int i = 0; i < n; ++i) {
     char ip[16];
     ipv4_to_text(agents[i].ip, ip);
-    printf("%s\t%s:%u\tid=%s\n", agents[i].instance, ip, agents[i].port, agents[i].device_id);
+    printf("%s\t%s:%u\tid=%s\n", shown(agents[i].instance).c_str(), ip, agents[i].port,
+           shown(agents[i].device_id).c_str());
   }
   if (n == 0) printf("no agents found\n");
   return 0;
@@ -145,7 +156,8 @@ std::string default_data_dir() {
 
 int confirm_pairing(void* ctx, const char* code, const char* agent_name, const char* agent_id) {
   const Options* o = static_cast<const Options*>(ctx);
-  printf("Pairing with \"%s\" (device %s).\nCode: %s\n", agent_name, agent_id, code);
+  printf("Pairing with \"%s\" (device %s).\nCode: %s\n", shown(agent_name).c_str(), agent_id,
+         code);
   printf("Same code on the PC? [y/N] ");
   if (o->yes) {
     printf("y (--yes)\n");
@@ -163,7 +175,8 @@ int confirm_pairing(void* ctx, const char* code, const char* agent_name, const c
 
 int fail(const Sender* s, int status) {
   char text[1200];
-  fprintf(stderr, "ferrylink-send: %s\n", send_status_text(s, status, text, sizeof text));
+  fprintf(stderr, "ferrylink-send: %s\n",
+          shown(send_status_text(s, status, text, sizeof text)).c_str());
   return 1;
 }
 
@@ -262,7 +275,7 @@ int run(const std::vector<std::string>& args) {
   }
   Sender s;
   int rc = sender_open(&s, io, &config);
-  if (rc == SEND_OK && s.paired) printf("Paired with \"%s\".\n", s.agent_name);
+  if (rc == SEND_OK && s.paired) printf("Paired with \"%s\".\n", shown(s.agent_name).c_str());
   int exit_code;
   if (rc != SEND_OK) {
     exit_code = fail(&s, rc);

@@ -22,7 +22,10 @@ shown="Eve${R}${R}2026-01-01 00:00:00 Paired with M${R}Code: 000000${R}[2K${R}${
 
 # The terminal prompt: an agent without --autotest asks on standard error (no terminal on
 # standard input, so the answer is No).
-mkdir -p "$scratch/ask"; printf 'first_run_done=1\n' > "$scratch/ask/config.ini"
+# That agent's own name holds an escape sequence and a direction override: the phone's
+# terminal shows it made safe too.
+mkdir -p "$scratch/ask"
+printf 'first_run_done=1\ndevice_name=PC\033[2K\342\200\256\n' > "$scratch/ask/config.ini"
 "$agent" --data-dir "$scratch/ask" --inbox "$scratch/ask-inbox" < /dev/null \
   > "$scratch/ask.out" 2>&1 &
 ask_pid=$!; pids+=($ask_pid)
@@ -39,6 +42,9 @@ check "the terminal prompt has exactly one code line" \
   [ "$(grep -c '^Code: ' "$scratch/ask.out")" -eq 1 ]
 check "no escape byte reaches the terminal" no_byte '\x1b' "$scratch/ask.out"
 check "no carriage return reaches the terminal" no_byte '\r' "$scratch/ask.out"
+check "the phone's terminal shows the agent's name made safe" \
+  grep -qF -- "Pairing with \"PC${R}[2K${R}\"" "$scratch/ask-send.out"
+check "no escape byte reaches the phone's terminal" no_byte '\x1b' "$scratch/ask-send.out"
 kill -TERM "$ask_pid"; wait "$ask_pid"
 
 start_agent
