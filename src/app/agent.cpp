@@ -35,9 +35,16 @@ void trim_log(const char* log_path) {
   if (fs_stat(log_path, &size) == 0 && size > kLogSizeLimit) fs_delete(log_path);
 }
 
+// A failed --install says why and ends with a non-zero code, so that neither a person nor a
+// script takes it for done.
 int install_mode(AgentState* a) {
   char installed[800];
-  if (install_program(installed, sizeof installed) != 0) return 0;
+  int result = install_program(installed, sizeof installed);
+  if (result != INSTALL_OK) {
+    agent_log("install failed: %s", install_failure_text(result));
+    show_message_box(install_failure_text(result), BOX_ICONERROR);
+    return 2;
+  }
   a->settings.first_run_done = 1;
   settings_save(a->config_path, &a->settings);
   start_installed_copy(installed);
@@ -60,13 +67,16 @@ int settle_first_run(AgentState* a) {
   s.first_run_done = 1;
   if (answer == ANSWER_YES) {
     char installed[800];
-    if (install_program(installed, sizeof installed) == 0) {
+    int result = install_program(installed, sizeof installed);
+    if (result == INSTALL_OK) {
       settings_save(a->config_path, &s);
       instance_guard_release(a->instance_guard);
       a->instance_guard = nullptr;
       start_installed_copy(installed);
       return 0;
     }
+    // This run goes on as if No had been answered; the log keeps the reason.
+    agent_log("install failed: %s", install_failure_text(result));
   }
   settings_save(a->config_path, &s);
   return 1;

@@ -100,20 +100,40 @@ CommandRunner install_set_command_runner(CommandRunner runner) {
 int install_program(char* installed_path, size_t cap) {
   if (installed_path && cap) installed_path[0] = '\0';
   char folder[kPathCap], installed[kPathCap], running[kPathCap];
-  if (!install_location(folder, sizeof folder)) return -1;
-  if (installed_file(folder, installed, sizeof installed) != 0) return -1;
-  if (program_path_utf8(running, sizeof running) != 0) return -1;
+  if (!install_location(folder, sizeof folder)) return INSTALL_NO_FOLDER;
+  if (installed_file(folder, installed, sizeof installed) != 0) return INSTALL_NO_FOLDER;
+  if (program_path_utf8(running, sizeof running) != 0) return INSTALL_NO_PROGRAM;
   install_os_make_folder(folder);
   if (!install_os_same_path(running, installed) &&
       install_os_copy_program(running, installed) != 0) {
-    return -1;
+    agent_log("install: the program could not be copied to %s", installed);
+    return INSTALL_COPY_FAILED;
   }
   autostart_set(installed, true);
   long code = run_firewall_step(FIREWALL_ON_INSTALL, installed);
-  // A refused or missing firewall tool is worth a log line, never a failed install.
+  // A refused or missing firewall tool is worth a log line, never a failed install. netsh
+  // refuses a user without administrator rights; Windows then asks on the first connection.
   if (code >= 0) agent_log("firewall rule exit code %lu", static_cast<unsigned long>(code));
+  if (code > 0) {
+    agent_log("firewall rule not added (it needs administrator rights); Windows asks whether "
+              "to allow ferrylink when a phone first connects");
+  }
   if (installed_path && cap) snprintf(installed_path, cap, "%s", installed);
-  return 0;
+  return INSTALL_OK;
+}
+
+const char* install_failure_text(int result) {
+  switch (result) {
+    case INSTALL_NO_FOLDER:
+      return "ferrylink could not be installed: this user has no folder to install it in.";
+    case INSTALL_NO_PROGRAM:
+      return "ferrylink could not be installed: the program cannot find its own file.";
+    case INSTALL_COPY_FAILED:
+      return "ferrylink could not be installed: the program could not be copied into its "
+             "folder (see the log).";
+    default:
+      return "ferrylink could not be installed.";
+  }
 }
 
 void uninstall_program(const char* data_dir) {

@@ -12,11 +12,21 @@ bool install_location(char* out, size_t cap);
 // True when the install folder is known and the running program file is the installed
 // program file (compared by the system's rules for file names).
 bool is_installed_copy();
+// The results of install_program.
+enum InstallResult : int {
+  INSTALL_OK = 0,
+  INSTALL_NO_FOLDER = -1,     // this user has no install folder, or its path is too long
+  INSTALL_NO_PROGRAM = -2,    // the running program's own path cannot be read
+  INSTALL_COPY_FAILED = -3,   // the program could not be copied into the install folder
+};
 // Copies the program into the install folder (unless it runs from there), makes it start
-// at log-on and opens the firewall for it, logging "firewall rule exit code %lu". 0 and the
-// installed program's path, or -1 when there is no install folder or the copy fails (then
-// nothing else has been changed). A failing firewall command does not fail the install.
+// at log-on and opens the firewall for it, logging "firewall rule exit code %lu" and, when
+// the firewall tool refused (it needs administrator rights), that no rule was added.
+// INSTALL_OK and the installed program's path, or another InstallResult (then nothing else
+// has been changed). A failing firewall command does not fail the install.
 int install_program(char* installed_path, size_t cap);
+// What a failed install tells the person: the reason for an InstallResult, in English.
+const char* install_failure_text(int result);
 // Starts the program file as a new process without waiting for it; failures are silent.
 void start_installed_copy(const char* path);
 // The whole uninstall with its question and messages, for the given data directory: the

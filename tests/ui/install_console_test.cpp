@@ -89,7 +89,7 @@ TEST_F(ConsoleInstall, AFailedCopyChangesNothingElse) {
   ASSERT_EQ(mkdir((home_.path() + "/.local").c_str(), 0700), 0);
   ASSERT_TRUE(write_file(home_.path() + "/.local/bin", "not a folder"));
   char installed[800] = "x";
-  EXPECT_EQ(install_program(installed, sizeof installed), -1);
+  EXPECT_EQ(install_program(installed, sizeof installed), INSTALL_COPY_FAILED);
   EXPECT_STREQ(installed, "");
   EXPECT_FALSE(autostart_is_enabled());
   EXPECT_FALSE(std::ifstream(entry()).good());
@@ -101,7 +101,7 @@ TEST_F(ConsoleInstall, WithoutAHomeFolderThereIsNoInstallLocation) {
   EXPECT_FALSE(install_location(folder, sizeof folder));
   EXPECT_STREQ(folder, "");
   char installed[800];
-  EXPECT_EQ(install_program(installed, sizeof installed), -1);
+  EXPECT_EQ(install_program(installed, sizeof installed), INSTALL_NO_FOLDER);
   EXPECT_FALSE(is_installed_copy());
 }
 

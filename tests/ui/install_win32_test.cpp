@@ -122,11 +122,23 @@ TEST_F(Win32Install, CopiesRegistersAndOpensTheFirewall) {
   EXPECT_EQ(g_ran, want_ran);
   std::string log = read_file(dir_.file("log.txt"));
   EXPECT_NE(log.find(" firewall rule exit code 5\n"), std::string::npos) << log;
+  EXPECT_NE(log.find(" firewall rule not added (it needs administrator rights)"),
+            std::string::npos) << log;
   EXPECT_FALSE(is_installed_copy());
 
   autostart_set(installed, false);
   EXPECT_FALSE(autostart_is_enabled());
   EXPECT_EQ(run_value(), L"(none)");
+}
+
+TEST_F(Win32Install, AnAcceptedFirewallRuleIsNotReportedMissing) {
+  g_exit_code = 0;
+  char installed[800];
+  ASSERT_EQ(install_program(installed, sizeof installed), INSTALL_OK);
+  std::string log = read_file(dir_.file("log.txt"));
+  EXPECT_NE(log.find(" firewall rule exit code 0\n"), std::string::npos) << log;
+  EXPECT_EQ(log.find("not added"), std::string::npos) << log;
+  autostart_set(installed, false);
 }
 
 TEST_F(Win32Install, TheRunValueIsCheckedWhereverItPoints) {
@@ -141,7 +153,7 @@ TEST_F(Win32Install, AFailedCopyTouchesNeitherRunKeyNorFirewall) {
   autostart_set("", false);
   ASSERT_TRUE(write_file(dir_.file("ferrylink"), "a file where the folder should be"));
   char installed[800] = "x";
-  EXPECT_EQ(install_program(installed, sizeof installed), -1);
+  EXPECT_EQ(install_program(installed, sizeof installed), INSTALL_COPY_FAILED);
   EXPECT_STREQ(installed, "");
   EXPECT_EQ(run_value(), L"(none)");
   EXPECT_TRUE(g_ran.empty());
@@ -180,7 +192,7 @@ TEST_F(Win32Install, AFolderThatWouldBeCutIsRefused) {
   EXPECT_FALSE(install_location(folder, sizeof folder));
   EXPECT_STREQ(folder, "");
   char installed[800];
-  EXPECT_EQ(install_program(installed, sizeof installed), -1);
+  EXPECT_EQ(install_program(installed, sizeof installed), INSTALL_NO_FOLDER);
   EXPECT_TRUE(g_ran.empty());
 }
 

@@ -22,6 +22,17 @@ stop_installed() {
 }
 trap 'stop_installed; cleanup' EXIT
 
+# An install that cannot copy the program (a file where ~/.local/bin should be) says why and
+# ends with a non-zero code; nothing is installed.
+mkdir -p "$HOME/.local"; printf 'x' > "$HOME/.local/bin"
+"$agent" --install < /dev/null 2> "$scratch/install-failed.err"
+check "a failed install exits non-zero" [ $? -ne 0 ]
+check "... and says why" file_has "$scratch/install-failed.err" \
+  "ferrylink could not be installed: the program could not be copied into its folder"
+check "... and logs where it tried" file_has "$data/log.txt" "the program could not be copied to $installed"
+check "... and writes no autostart entry" [ ! -e "$entry" ]
+rm "$HOME/.local/bin"
+
 "$agent" --install < /dev/null 2> "$scratch/install.err"
 check "install exits 0" [ $? -eq 0 ]
 check "install says so" file_has "$scratch/install.err" "Installed. ferrylink will start when you log in."
