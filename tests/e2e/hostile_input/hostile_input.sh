@@ -59,6 +59,12 @@ check "the name forges no line of the log" log_lines_whole
 check "no log line starts with the forged text" \
   [ "$(grep -c '^2026-01-01 00:00:00 Paired with M' "$data/log.txt")" -eq 0 ]
 check "no escape byte reaches the log" no_byte '\x1b' "$data/log.txt"
+"$sender" --to "127.0.0.1:$port" --name "$evil" --yes --data-dir "$scratch/phones/evil" \
+  --text $'line one\nferrylink: fake notice\e[31m' > /dev/null 2>&1
+check "a received text reaches the terminal on one line, made safe" \
+  wait_for 10 grep -qF -- "line one${R}ferrylink: fake notice${R}[31m" "$out"
+check "no escape byte reaches the terminal or the log" \
+  bash -c "! grep -qP '\x1b' '$out' '$data/log.txt'"
 check "the trust store keeps the name as it was sent" grep -qF $'\xe2\x80\xae\xff' "$data/trust.txt"
 
 # ---- offers checked before anyone is asked ------------------------------------------------
