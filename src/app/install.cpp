@@ -20,6 +20,7 @@ CommandRunner g_runner = nullptr;
 const char* const kDataFiles[] = {"identity.key", "trust.txt", "config.ini", "log.txt"};
 
 constexpr size_t kPathCap = 800;
+constexpr int kStopAgentWaitMs = 10000;
 
 unsigned long run_command(const char* command_line) {
   return (g_runner ? g_runner : run_hidden_and_wait)(command_line);
@@ -137,6 +138,11 @@ const char* install_failure_text(int result) {
 }
 
 void uninstall_program(const char* data_dir) {
+  // A running agent would save its settings and trust list again after they are deleted,
+  // and its program file could not go.
+  int stopped = install_os_stop_agent(kStopAgentWaitMs);
+  if (stopped > 0) agent_log("uninstall: the running agent was asked to quit and has ended");
+  if (stopped < 0) agent_log("uninstall: the running agent did not quit");
   char folder[kPathCap], installed[kPathCap];
   bool located = install_location(folder, sizeof folder) &&
                  installed_file(folder, installed, sizeof installed) == 0;
@@ -149,8 +155,18 @@ void uninstall_program(const char* data_dir) {
     delete_data_files(data_dir);
   }
   char running[kPathCap];
-  if (located && is_installed_copy() && program_path_utf8(running, sizeof running) == 0) {
-    install_os_self_delete(running, folder);
+  bool self = located && is_installed_copy() && program_path_utf8(running, sizeof running) == 0;
+  if (self && install_os_remove_program(running) != 0) {
+    // Only what really happened is claimed.
+    agent_log("uninstall: the program file %s could not be removed", running);
+    char text[kPathCap + 200];
+    snprintf(text, sizeof text,
+             "ferrylink was turned off, but its program file could not be removed:\n%s",
+             running);
+    show_message_box(text, BOX_ICONERROR);
+    return;
   }
   show_message_box(message_text(MESSAGE_UNINSTALLED), BOX_ICONINFORMATION);
+  // Only now: however long the person read the box, the rest goes after this process.
+  if (self) install_os_finish_removal(running, folder);
 }

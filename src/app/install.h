@@ -29,10 +29,13 @@ int install_program(char* installed_path, size_t cap);
 const char* install_failure_text(int result);
 // Starts the program file as a new process without waiting for it; failures are silent.
 void start_installed_copy(const char* path);
-// The whole uninstall with its question and messages, for the given data directory: the
-// autostart entry and the firewall rule go, the user decides whether settings, identity,
-// paired devices and the log go too (received files always stay), and an uninstall run by
-// the installed copy removes that copy shortly after the process ends.
+// The whole uninstall with its question and messages, for the given data directory: a
+// running agent of this user is asked to quit first (and waited for, ten seconds at most),
+// the autostart entry and the firewall rule go, the user decides whether settings,
+// identity, paired devices and the log go too (received files always stay), and an
+// uninstall run by the installed copy removes that copy: its file is taken away before the
+// last message, which says so only when that worked, and what is left goes after the
+// process has ended.
 void uninstall_program(const char* data_dir);
 
 // Whether the autostart entry exists, wherever it points.

@@ -20,6 +20,15 @@ int install_os_copy_program(const char* from, const char* to);
 int install_os_remove_dir(const char* dir);
 // Which FirewallTool (install.h) this system has.
 int install_os_firewall_tool();
-// Removes the running program file (and its install folder, when that is empty) once this
-// process has ended; nothing waits for it and failures are silent.
-void install_os_self_delete(const char* program, const char* folder);
+// Takes the running program file away from its place now, so that the installed program is
+// gone whatever happens next: 0 when it is gone (Linux: deleted; Windows: renamed aside, to
+// be deleted by install_os_finish_removal), -1 when it cannot be removed.
+int install_os_remove_program(const char* program);
+// The last step of an uninstall, after its last message: deletes what
+// install_os_remove_program left behind, and the install folder when it is then empty, once
+// this process has ended (Windows: by a delayed command). Failures are silent.
+void install_os_finish_removal(const char* program, const char* folder);
+// Asks the agent of this user that is running, if any, to quit as its Quit command would,
+// and waits for it at most wait_ms. 1 when one was running and has ended, 0 when none ran,
+// -1 when it is still running.
+int install_os_stop_agent(int wait_ms);

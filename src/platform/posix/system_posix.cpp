@@ -18,7 +18,9 @@
 
 #include "platform/fs.h"
 #include "platform/locale_id.h"
+#include "platform/posix/instance_lock.h"
 #include "platform/posix/user_dirs.h"
+#include "platform/sync.h"
 #include "platform/system.h"
 
 namespace {
@@ -194,21 +196,71 @@ struct InstanceGuard {
   int fd;
 };
 
-InstanceGuard* instance_guard_acquire(const char* name, int* already_running) {
-  if (already_running) *already_running = 0;
-  if (!name || !*name) return nullptr;
+namespace {
+
+// The lock file of a guard name: in the runtime folder, else in /tmp with the user's id.
+std::string lock_path(const char* name) {
   std::string leaf = name;
   for (char& c : leaf)
     if (c == '\\' || c == '/') c = '-';
   std::string runtime = env_text("XDG_RUNTIME_DIR");
   struct stat st;
-  std::string path;
   if (!runtime.empty() && runtime[0] == '/' && stat(runtime.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-    path = runtime + "/" + leaf + ".lock";
-  else
-    path = "/tmp/" + leaf + "-" + std::to_string(getuid()) + ".lock";
-  // O_NOFOLLOW: in a shared folder such as /tmp the name could be a planted link.
-  int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    return runtime + "/" + leaf + ".lock";
+  return "/tmp/" + leaf + "-" + std::to_string(getuid()) + ".lock";
+}
+
+// O_NOFOLLOW: in a shared folder such as /tmp the name could be a planted link.
+int open_lock(const std::string& path) {
+  return open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+}
+
+int try_lock(int fd) {
+  int rc;
+  do {
+    rc = flock(fd, LOCK_EX | LOCK_NB);
+  } while (rc != 0 && errno == EINTR);
+  return rc;
+}
+
+// The holder writes its process id into the file, so that it can be asked to quit.
+void write_pid(int fd) {
+  char text[24];
+  int n = snprintf(text, sizeof text, "%ld\n", static_cast<long>(getpid()));
+  if (ftruncate(fd, 0) == 0 && n > 0) {
+    ssize_t w = pwrite(fd, text, static_cast<size_t>(n), 0);
+    (void)w;  // without it the holder just cannot be asked to quit
+  }
+}
+
+}  // namespace
+
+int instance_stop_holder(const char* name, int wait_ms) {
+  int fd = open_lock(lock_path(name));
+  if (fd < 0) return 0;
+  int result = 0;
+  if (try_lock(fd) != 0) {
+    char text[24] = "";
+    ssize_t n = pread(fd, text, sizeof text - 1, 0);
+    long pid = n > 0 ? strtol(text, nullptr, 10) : 0;
+    if (pid > 0 && pid != getpid()) kill(static_cast<pid_t>(pid), SIGTERM);
+    result = -1;
+    for (int waited = 0; waited <= wait_ms; waited += 50) {
+      if (try_lock(fd) == 0) {
+        result = 1;
+        break;
+      }
+      sleep_ms(50);
+    }
+  }
+  close(fd);  // drops the lock taken to look
+  return result;
+}
+
+InstanceGuard* instance_guard_acquire(const char* name, int* already_running) {
+  if (already_running) *already_running = 0;
+  if (!name || !*name) return nullptr;
+  int fd = open_lock(lock_path(name));
   if (fd < 0) return nullptr;
   InstanceGuard* g = static_cast<InstanceGuard*>(std::malloc(sizeof(InstanceGuard)));
   if (!g) {
@@ -216,11 +268,11 @@ InstanceGuard* instance_guard_acquire(const char* name, int* already_running) {
     return nullptr;
   }
   g->fd = fd;
-  int rc;
-  do {
-    rc = flock(fd, LOCK_EX | LOCK_NB);
-  } while (rc != 0 && errno == EINTR);
-  if (rc != 0 && already_running) *already_running = 1;
+  if (try_lock(fd) != 0) {
+    if (already_running) *already_running = 1;
+  } else {
+    write_pid(fd);
+  }
   return g;
 }
 

@@ -12,9 +12,11 @@
 #include <cstring>
 #include <string>
 
+#include "app/agent_state.h"
 #include "app/install.h"
 #include "app/install_os.h"
 #include "platform/fs.h"
+#include "platform/posix/instance_lock.h"
 #include "platform/sync.h"
 #include "platform/system.h"
 
@@ -120,11 +122,15 @@ int install_os_remove_dir(const char* dir) { return rmdir(dir) == 0 ? 0 : -1; }
 
 int install_os_firewall_tool() { return FIREWALL_NONE; }
 
-void install_os_self_delete(const char* program, const char*) {
-  // A running program's file can go at once on Linux. ~/.local/bin is shared with other
-  // programs and stays.
-  unlink(program);
+int install_os_remove_program(const char* program) {
+  // A running program's file can go at once on Linux.
+  return unlink(program) == 0 ? 0 : -1;
 }
+
+// Nothing is left: ~/.local/bin is shared with other programs and stays.
+void install_os_finish_removal(const char*, const char*) {}
+
+int install_os_stop_agent(int wait_ms) { return instance_stop_holder(kInstanceName, wait_ms); }
 
 unsigned long run_hidden_and_wait(const char* command_line) {
   pid_t pid = fork();

@@ -21,6 +21,9 @@ constexpr DWORD kCommandWaitMs = 15000;
 constexpr size_t kCommandUnits = 1200;
 constexpr size_t kStartUnits = 800;
 constexpr size_t kRunDataUnits = 800;
+// What the running program file is renamed to until it can be deleted.
+const wchar_t kRemovedSuffix[] = L".removed";
+const wchar_t kAgentWindowClass[] = L"ferrylinkAgentWnd";
 
 // A folder from an environment variable when it is 1 to 259 units long.
 bool folder_from_env(const wchar_t* name, wchar_t out[MAX_PATH]) {
@@ -96,17 +99,45 @@ int install_os_firewall_tool() {
   return v.dwMajorVersion > 5 ? FIREWALL_NETSH_ADVANCED : FIREWALL_NETSH_LEGACY;
 }
 
-void install_os_self_delete(const char* program, const char* folder) {
+int install_os_remove_program(const char* program) {
+  // A running program's file cannot be deleted, but it can be renamed: the installed
+  // program is gone from its place at once, and the renamed file goes after the process.
+  auto wp = wide_copy(program);
+  wchar_t aside[kCommandUnits];
+  if (!wp || swprintf(aside, kCommandUnits, L"%ls%ls", wp.get(), kRemovedSuffix) < 0) return -1;
+  return MoveFileExW(wp.get(), aside, MOVEFILE_REPLACE_EXISTING) ? 0 : -1;
+}
+
+void install_os_finish_removal(const char* program, const char* folder) {
   auto wp = wide_copy(program), wf = wide_copy(folder);
   if (!wp || !wf) return;
-  // ping waits about two seconds, long enough for this process to end and free its file.
+  // Started after the last message, when this process is about to end: each ping waits
+  // about two seconds, and the deletion is tried again after a second wait in case the
+  // process was slow to let go of its file.
   wchar_t command[kCommandUnits];
   int n = swprintf(command, kCommandUnits,
-                   L"cmd.exe /c ping 127.0.0.1 -n 3 >nul & del /f /q \"%ls\" & rmdir \"%ls\"",
-                   wp.get(), wf.get());
+                   L"cmd.exe /c ping 127.0.0.1 -n 3 >nul & del /f /q \"%ls%ls\" & "
+                   L"ping 127.0.0.1 -n 3 >nul & del /f /q \"%ls%ls\" & rmdir \"%ls\"",
+                   wp.get(), kRemovedSuffix, wp.get(), kRemovedSuffix, wf.get());
   if (n < 0) return;
   PROCESS_INFORMATION pi;
   if (start_hidden(command, CREATE_NO_WINDOW | DETACHED_PROCESS, &pi)) close_process_handles(&pi);
+}
+
+int install_os_stop_agent(int wait_ms) {
+  HWND agent = FindWindowW(kAgentWindowClass, L"ferrylink");
+  if (!agent) return 0;
+  DWORD pid = 0;
+  GetWindowThreadProcessId(agent, &pid);
+  HANDLE process = pid ? OpenProcess(SYNCHRONIZE, FALSE, pid) : nullptr;
+  // WM_CLOSE destroys the agent window on its own thread, which is what Quit does.
+  PostMessageW(agent, WM_CLOSE, 0, 0);
+  int result = -1;
+  if (process) {
+    if (WaitForSingleObject(process, static_cast<DWORD>(wait_ms)) == WAIT_OBJECT_0) result = 1;
+    CloseHandle(process);
+  }
+  return result;
 }
 
 unsigned long run_hidden_and_wait(const char* command_line) {

@@ -43,11 +43,16 @@ check "the installed copy is started" wait_for 20 file_has "$data/log.txt" "star
 check "... and it is the installed copy" [ -n "$(installed_pid)" ]
 check "the installed copy asked nothing and remembers the first run" \
   file_has "$data/config.ini" "first_run_done=1"
-check "the installed copy stops on SIGINT" stop_installed
+running=$(installed_pid)
 
-# Uninstall from another copy without a terminal: the question is answered No.
+# Uninstall from another copy without a terminal, while the installed copy runs: the running
+# agent is asked to quit first; the question is answered No.
 "$agent" --uninstall < /dev/null 2> "$scratch/uninstall1.err"
 check "uninstall exits 0" [ $? -eq 0 ]
+# Ended: gone, or a zombie nobody reaps (the starter's child was adopted).
+ended() { local st; st=$(ps -o stat= -p "$1"); [ -z "$st" ] || [[ $st == Z* ]]; }
+check "the running installed copy was asked to quit and has ended" ended "$running"
+check "... and the log says so" file_has "$data/log.txt" "the running agent was asked to quit and has ended"
 check "uninstall asks about the data" file_has "$scratch/uninstall1.err" \
   "Also delete settings and paired devices?"
 check "uninstall says so" file_has "$scratch/uninstall1.err" "ferrylink was removed."

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installing and uninstalling under Wine as a user would: --install from a download folder,
 # the installed copy starting without a question, "Start with Windows" in the tray menu,
-# --uninstall from another copy (answering No) and from the installed copy (answering Yes),
-# which removes the data files, the Run value and, about two seconds later, the program.
+# --uninstall from another copy while the installed copy runs (which is asked to quit first;
+# answering No) and from the installed copy (answering Yes), which removes the data files,
+# the Run value and the program, however long the person reads the last box. The boxes are
+# read for a few seconds before they are answered, as a person would.
 # Wine's netsh does nothing; the exact firewall command lines are checked by the
 # install_win32_tests unit test through its recording seam.
 # Usage: win_install.sh FERRYLINK_EXE DESK_DRIVER_EXE
@@ -94,12 +96,18 @@ check "the download copy is registered" wait_for 5 \
 drv quit
 wait $other
 
-# --- uninstall from the download copy, keeping the data -----------------------------------
+# --- uninstall from the download copy while the installed copy runs, keeping the data -----
 # No phone was paired here; an empty list stands in for the trusted devices.
 [ -e "$data/trust.txt" ] || : > "$data/trust.txt"
+wine "$installed" &
+pids+=($!)
+check "the installed copy runs again" wait_for 60 bash -c "[ \$(grep -c 'started (id' '$data/log.txt') -ge 2 ]"
 wine "$downloads/ferrylink.exe" --uninstall &
 uninstaller=$!; pids+=($uninstaller)
-question=$(drv box no 60)
+drv wait-box 60 >/dev/null; sleep 4
+check "the running agent was asked to quit first" agent_gone
+check "... and the log says it ended" file_has "$data/log.txt" "the running agent was asked to quit and has ended"
+question=$(drv box no 5)
 check "uninstall asks about the data" same_text question "$question" \
   "$(printf 'Also delete settings and paired devices?\n(Received files are kept.)')"
 check "uninstall says so" same_text removed "$(drv box ok 30)" "ferrylink was removed."
@@ -111,20 +119,38 @@ done
 sleep 4
 check "an uninstall from another copy leaves the installed program" [ -f "$installed" ]
 
+# --- an installed program that cannot be removed is not reported removed -----------------
+mkdir "$installed.removed"  # a folder in the way of the program file's rename
+wine "$installed" --uninstall &
+uninstaller=$!; pids+=($uninstaller)
+drv wait-box 60 >/dev/null; sleep 3
+drv box no 5 >/dev/null
+last=$(drv wait-box 30); sleep 3
+check "the last box says the program file stays" same_text unremoved "$last" \
+  "$(printf 'ferrylink was turned off, but its program file could not be removed:\n%s' "$(winepath -w "$installed")")"
+drv box ok 5 >/dev/null
+wait $uninstaller
+check "the program file is still there" [ -f "$installed" ]
+rmdir "$installed.removed"
+
 # --- uninstall from the installed copy, deleting the data --------------------------------
 autostart_probe=$(run_value)
 echo stray > "$data/config.ini.tmp"
 wine "$installed" --uninstall &
 uninstaller=$!; pids+=($uninstaller)
-drv box yes 60 >/dev/null
-check "the installed copy's uninstall says so" same_text removed "$(drv box ok 30)" "ferrylink was removed."
+drv wait-box 60 >/dev/null; sleep 3
+drv box yes 5 >/dev/null
+check "the installed copy's uninstall says so" same_text removed "$(drv wait-box 30)" "ferrylink was removed."
+check "the program file is gone while the box is read" [ ! -e "$installed" ]
+sleep 6  # a person reads the last box
+drv box ok 5 >/dev/null
 wait $uninstaller; check "uninstall exits 0" [ $? -eq 0 ]
 for f in identity.key trust.txt config.ini log.txt; do
   check "answering Yes deletes $f" [ ! -e "$data/$f" ]
 done
 check "other files keep the data folder" [ -f "$data/config.ini.tmp" ]
 check "the Run value stays gone" [ -z "$(run_value)$autostart_probe" ]
-check "the installed program is removed shortly after" wait_for 15 [ ! -e "$installed" ]
+check "what was left of the program goes after the process" wait_for 15 [ ! -e "$installed.removed" ]
 check "and its folder with it" wait_for 5 [ ! -d "$folder" ]
 rm -rf "$data"
 echo "all Windows install checks passed"
