@@ -45,6 +45,8 @@
 //   quit [SECONDS]              closes the hidden agent window
 //   watch-exit SECONDS          takes hold of the agent's process, prints "watching", and waits
 //                               until it has ended (its shutdown outlasts its window)
+//   refuse-window SECONDS       for that long no agent window can be created in the session
+//                               (a global hook); prints "refusing" once it is in place
 //   version FILE                prints the US English entries of FILE's version record
 #include <windows.h>
 #include <shellapi.h>
@@ -154,21 +156,44 @@ HWND sink_window() {
   return sink;
 }
 
-// Hooks the thread that owns `target` with desk_hook.dll (beside this program) for the time
-// of one request, and returns the hook's answer; empty when there was none.
-std::string ask_hook(HWND target, LPARAM request, const wchar_t* text = L"") {
+// A hook procedure of desk_hook.dll (beside this program), and the library in *lib.
+HOOKPROC hook_proc(const char* name, HMODULE* lib) {
   wchar_t path[MAX_PATH];
   GetModuleFileNameW(nullptr, path, MAX_PATH);
   std::wstring dll = path;
   dll = dll.substr(0, dll.find_last_of(L"\\/") + 1) + L"desk_hook.dll";
-  HMODULE lib = LoadLibraryW(dll.c_str());
-  FARPROC found = lib ? GetProcAddress(lib, "desk_hook_call_wnd_proc") : nullptr;
+  *lib = LoadLibraryW(dll.c_str());
+  FARPROC found = *lib ? GetProcAddress(*lib, name) : nullptr;
+  if (!found) fprintf(stderr, "desk_hook.dll cannot be loaded\n");
   // Through void*: the exported symbol is a HOOKPROC, whatever GetProcAddress calls it.
-  auto proc = reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(found));
-  if (!proc) {
-    fprintf(stderr, "desk_hook.dll cannot be loaded\n");
-    return "";
+  return reinterpret_cast<HOOKPROC>(reinterpret_cast<void*>(found));
+}
+
+// For the given time, no program of the session can create the agent's window (a global
+// CBT hook); prints "refusing" once the hook is in place.
+int refuse_agent_window(int seconds) {
+  HMODULE lib = nullptr;
+  HOOKPROC proc = hook_proc("desk_hook_refuse_agent_window", &lib);
+  HHOOK hook = proc ? SetWindowsHookExW(WH_CBT, proc, lib, 0) : nullptr;
+  if (!hook) return 2;
+  printf("refusing\n");
+  fflush(stdout);
+  DWORD end = GetTickCount() + DWORD(seconds) * 1000;
+  while (GetTickCount() < end) {
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, 100, QS_ALLINPUT);
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
   }
+  UnhookWindowsHookEx(hook);
+  return 0;
+}
+
+// Hooks the thread that owns `target` with desk_hook.dll for the time of one request, and
+// returns the hook's answer; empty when there was none.
+std::string ask_hook(HWND target, LPARAM request, const wchar_t* text = L"") {
+  HMODULE lib = nullptr;
+  HOOKPROC proc = hook_proc("desk_hook_call_wnd_proc", &lib);
+  if (!proc) return "";
   DWORD thread = GetWindowThreadProcessId(target, nullptr);
   HHOOK hook = SetWindowsHookExW(WH_CALLWNDPROC, proc, lib, thread);
   if (!hook) {
@@ -695,6 +720,7 @@ int wmain(int argc, wchar_t** argv) {
     return 0;
   }
   if (cmd == L"watch-exit") return watch_exit(seconds_arg(argc, argv, 2, 30));
+  if (cmd == L"refuse-window") return refuse_agent_window(seconds_arg(argc, argv, 2, 30));
   if (cmd == L"version" && argc > 2) return print_version_record(argv[2]);
   fprintf(stderr, "usage: see the comment at the top of desk_driver.cpp\n");
   return 2;

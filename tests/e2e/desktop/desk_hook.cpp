@@ -180,6 +180,19 @@ void serve(HWND target, HWND driver, LPARAM request) {
 
 }  // namespace
 
+// A global CBT hook: refuses to create the agent's window, so that a test can see what the
+// agent does when it cannot have one.
+extern "C" __declspec(dllexport) LRESULT CALLBACK desk_hook_refuse_agent_window(int code,
+                                                                              WPARAM wp,
+                                                                              LPARAM lp) {
+  if (code == HCBT_CREATEWND) {
+    wchar_t name[64] = L"";
+    GetClassNameW(reinterpret_cast<HWND>(wp), name, 64);
+    if (wcscmp(name, L"ferrylinkAgentWnd") == 0) return 1;
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+
 extern "C" __declspec(dllexport) LRESULT CALLBACK desk_hook_call_wnd_proc(int code, WPARAM wp,
                                                                           LPARAM lp) {
   if (code == HC_ACTION) {

@@ -44,4 +44,23 @@ text=$(wine "$driver" box ok 60 | tr -d '\r')
 check "an unusable identity key shows the identity error box" [ "$text" = "identity error" ]
 wait "$broken"; code=$?
 check "and ends with exit code 1" [ $code -eq 1 ]
+# A window that cannot be created (a hook refuses it): a box that says so, exit code 1, and
+# no agent left behind holding the one-copy mutex.
+wine "$driver" refuse-window 20 > "$scratch/refuse.out" &
+refuser=$!; pids+=($refuser)
+wait_for 30 file_has "$scratch/refuse.out" refusing || fail "the window hook cannot be set"
+wine "$exe" --autotest --data-dir "$(winepath -w "$scratch/nowin")" --inbox "$(winepath -w "$inbox")" &
+nowin=$!; pids+=($nowin)
+text=$(wine "$driver" wait-box 60 | tr -d '\r'); sleep 2
+check "a window that cannot be created is reported" [ "$text" = "ferrylink could not create its window and stops." ]
+wine "$driver" box ok 10 > /dev/null
+wait "$nowin"; code=$?
+check "and the start ends with exit code 1" [ $code -eq 1 ]
+wait "$refuser"  # the hook is gone with it
+wine "$exe" --autotest --data-dir "$(winepath -w "$scratch/nowin")" --inbox "$(winepath -w "$inbox")" &
+again=$!; pids+=($again)
+check "the next start runs: nothing holds the one-copy mutex" \
+  wait_for 60 file_has "$scratch/nowin/log.txt" "started (id"
+wine "$driver" quit 10
+wait "$again"
 echo "all Windows agent lifecycle checks passed"
