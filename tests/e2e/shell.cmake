@@ -12,5 +12,6 @@ else()
   add_test(NAME e2e_agent_lifecycle
            COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/shell/agent_lifecycle.sh $<TARGET_FILE:ferrylink>
                    $<TARGET_FILE:ferrylink-send>)
-  set_tests_properties(e2e_agent_lifecycle PROPERTIES LABELS e2e TIMEOUT 300)
+  set_tests_properties(e2e_agent_lifecycle PROPERTIES LABELS e2e TIMEOUT 300
+                       ENVIRONMENT "FL_E2E_SANITIZER=${FL_SANITIZE}")
 endif()

@@ -84,19 +84,25 @@ check "and starts no listener" bash -c "! grep -q 'listening on port' '$scratch/
 # with a message and exit code 1, instead of leaving an agent nobody can quit that holds the
 # one-copy lock. The smallest descriptor limit that lets the program load and read its
 # identity key is the one (what the test runner leaves open counts too).
-for n in $(seq 4 16); do
-  (ulimit -n "$n"; exec timeout 20 "$agent" --console --autotest --data-dir "$scratch/nowin" \
-     --inbox "$inbox") < /dev/null > "$scratch/nowin.out" 2>&1
-  rc=$?
-  [ $rc -eq 127 ] || file_has "$scratch/nowin.out" "identity error" || break
-done
-check "a start whose window cannot be made ends with exit code 1" [ "$rc" -eq 1 ]
-check "... and says so" file_has "$scratch/nowin.out" "ferrylink could not create its window and stops."
-check "... before any network is started" bash -c "! grep -q 'listening on port' '$scratch/nowin.out'"
-"$agent" --autotest --data-dir "$scratch/nowin" --inbox "$inbox" 2>/dev/null &
-pids+=($!); after=$!
-check "the next start runs" wait_for 20 file_has "$scratch/nowin/log.txt" "started (id"
-kill -INT "$after"; wait "$after"
+# The sanitizers' own checks need descriptors too (they test memory through a pipe), so
+# there the starved process would show the sanitizer's limits, not the agent's.
+if [ -n "${FL_E2E_SANITIZER:-}" ]; then
+  echo "skip: a start without descriptors for its window (${FL_E2E_SANITIZER} sanitizer build)"
+else
+  for n in $(seq 4 16); do
+    (ulimit -n "$n"; exec timeout 20 "$agent" --console --autotest --data-dir "$scratch/nowin" \
+       --inbox "$inbox") < /dev/null > "$scratch/nowin.out" 2>&1
+    rc=$?
+    [ $rc -eq 127 ] || file_has "$scratch/nowin.out" "identity error" || break
+  done
+  check "a start whose window cannot be made ends with exit code 1" [ "$rc" -eq 1 ]
+  check "... and says so" file_has "$scratch/nowin.out" "ferrylink could not create its window and stops."
+  check "... before any network is started" bash -c "! grep -q 'listening on port' '$scratch/nowin.out'"
+  "$agent" --autotest --data-dir "$scratch/nowin" --inbox "$inbox" 2>/dev/null &
+  pids+=($!); after=$!
+  check "the next start runs" wait_for 20 file_has "$scratch/nowin/log.txt" "started (id"
+  kill -INT "$after"; wait "$after"
+fi
 
 # The data folder and the private files in it are the user's alone under the usual umask:
 # made so from the start, and tightened at start-up, with a log line, when they are open.
