@@ -58,9 +58,12 @@ void agent_icons_follow_dpi(AgentState* a) {
   destroy_icons(old_small, old_large);
 }
 
-void desktop_run(AgentState*) {
+void desktop_run(AgentState* a) {
+  HWND agent = static_cast<HWND>(a->agent_window);
   MSG msg;
-  while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+  // The run ends with the agent window. Quit chosen while a box of this thread is open (About)
+  // destroys the window inside the box's own loop, and that loop may keep the quit message.
+  while (IsWindow(agent) && GetMessageW(&msg, nullptr, 0, 0) > 0) {
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }

@@ -125,6 +125,7 @@ run_language() {  # run_language DPI LANG
     bash -c "wine '$driver' menu 2 | grep -q '#5 hilite'"
   xdotool key Return
   check "$name: Enter runs About" bash -c "wine '$driver' wait-box 10 | grep -q 'ferrylink 0.1.0'"
+  sleep 1   # read it
   xdotool key Return
   check "$name: Enter closes the About box" drv nobox 2
   xdotool mousemove $((width - 12)) $((height - 12)) click 3
@@ -132,7 +133,9 @@ run_language() {  # run_language DPI LANG
   xdotool mousemove $((width / 3)) $((height / 3)) click 1
   check "$name: a click elsewhere closes the menu" wait_for 5 drv nomenu 0
 
+  check "$name: nothing is left open" drv nobox 1
   drv quit
+  check "$name: the agent ends" wait_for 30 bash -c "! kill -0 $agent 2>/dev/null"
   wait "$agent"; check "$name: the agent exits 0" [ $? -eq 0 ]
 }
 
