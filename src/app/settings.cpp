@@ -51,9 +51,15 @@ void apply_line(AgentSettings* s, char* line, size_t len) {
   const char* key = line;
   const char* value = eq + 1;
   size_t value_len = len - static_cast<size_t>(value - line);
+  // A text value that still holds a carriage return could never be saved again (a line break
+  // would split it into lines of its own), so every later save would fail: such a line sets
+  // nothing, like any other line that does not fit.
+  bool text_fits = memchr(value, '\r', value_len) == nullptr;
   if (strcmp(key, "device_name") == 0) {
+    if (!text_fits) return;
     copy_cut(s->device_name, sizeof s->device_name, value, value_len);
   } else if (strcmp(key, "inbox_dir") == 0) {
+    if (!text_fits) return;
     copy_cut(s->inbox_dir, sizeof s->inbox_dir, value, value_len);
   } else if (strcmp(key, "auto_accept") == 0) {
     s->auto_accept = parse_int(value) != 0;

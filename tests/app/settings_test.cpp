@@ -73,8 +73,10 @@ TEST_F(SettingsFile, LineGrammar) {
       {"inbox_dir=C:\\a=b\n", "", "C:\\a=b", 1, -1, 0},
       // atoi semantics; flags become 0 or 1, lang stays as it is.
       {"auto_accept=yes\nfirst_run_done=2\nlang=  -7x\n", "", "", 0, -7, 1},
-      // CR LF endings load like LF; a value ending in two CRs keeps one.
-      {"device_name=pc\r\ninbox_dir=in\r\r\n", "pc", "in\r", 1, -1, 0},
+      // CR LF endings load like LF; a text value that still holds a CR (two at its end, or
+      // one inside) sets nothing, since it could never be saved back.
+      {"device_name=pc\r\ninbox_dir=in\r\r\n", "pc", "", 1, -1, 0},
+      {"device_name=p\rc\ninbox_dir=in\n", "", "in", 1, -1, 0},
       // The last occurrence wins; lines without '=' and unknown keys are skipped.
       {"lang=1\nnonsense\ncolour=red\nlang=4", "", "", 1, 4, 0},
       // Keys compare case-sensitively.
