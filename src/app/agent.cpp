@@ -154,6 +154,7 @@ int agent_main(int argc, const char* const* argv, void* module_instance) {
   AgentOptions opt;
   parse_command_line(argc, argv, &opt);
   if (opt.self_test) return self_test_run();
+  memory_return_large_blocks();
 
   a->console = opt.console;
   a->autotest = opt.autotest;

@@ -218,11 +218,21 @@ bool copy_folder_base(const char* inbox, char* out, size_t cap) {
   return true;
 }
 
-bool is_claimed(const char* path, const char* const* claimed, int count) {
-  for (int i = 0; i < count; ++i) {
-    if (claimed && claimed[i] && !strcmp(claimed[i], path)) return true;
+bool is_claimed(const char* path, const ClaimedNames* claimed) {
+  try {
+    return claimed && claimed->count(path) > 0;
+  } catch (...) {
+    return true;  // out of memory for the key: not free, as far as anyone can tell
   }
-  return false;
+}
+
+bool claim(ClaimedNames* claimed, const char* path) {
+  try {
+    claimed->insert(path);
+    return true;
+  } catch (...) {
+    return false;
+  }
 }
 
 // ---- partial files in use -----------------------------------------------------------------
@@ -434,15 +444,13 @@ int hash_file(const char* path, uint8_t digest[32]) {
 // is taken (before or during the move) a new unique name in the same folder is chosen.
 int move_to_final(IncomingFile* r) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    if (fs_exists(r->final_path)) {
-      char folder[kStorePathCap], fresh[kStorePathCap];
-      const char* leaf;
-      split_final(r->final_path, folder, &leaf);
-      if (unique_name(folder, leaf, fresh, sizeof fresh, nullptr, 0) != 0) return -1;
-      memcpy(r->final_path, fresh, sizeof fresh);
-    }
     if (fs_rename(r->partial_path, r->final_path) == 0) return 0;
     if (!fs_exists(r->final_path)) return -1;  // failed for another reason than a taken name
+    char folder[kStorePathCap], fresh[kStorePathCap];
+    const char* leaf;
+    split_final(r->final_path, folder, &leaf);
+    if (unique_name(folder, leaf, fresh, sizeof fresh, nullptr) != 0) return -1;
+    memcpy(r->final_path, fresh, sizeof fresh);
   }
   return -1;
 }
@@ -484,10 +492,10 @@ int split_offer_path(const char* name, OfferPath* out) {
 }
 
 int unique_name(const char* folder, const char* leaf, char* out, size_t cap,
-                const char* const* claimed, int claimed_count) {
+                const ClaimedNames* claimed) {
   const char* sep = join_sep(folder);
   if (!format_path(out, cap, "%s%s%s", folder, sep, leaf)) return -1;
-  if (!fs_exists(out) && !is_claimed(out, claimed, claimed_count)) return 0;
+  if (!fs_exists(out) && !is_claimed(out, claimed)) return 0;
 
   const char* dot = strrchr(leaf, '.');
   bool has_ext = dot && dot != leaf && dot[1] != 0;
@@ -497,14 +505,14 @@ int unique_name(const char* folder, const char* leaf, char* out, size_t cap,
                                       n, dot)
                         : format_path(out, cap, "%s%s%s (%u)", folder, sep, leaf, n);
     if (!fits) return -1;
-    if (!fs_exists(out) && !is_claimed(out, claimed, claimed_count)) return 0;
+    if (!fs_exists(out) && !is_claimed(out, claimed)) return 0;
   }
   return -1;
 }
 
 int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
                      const char* peer_device_id, const char* offered_name, uint64_t size,
-                     uint64_t mtime_ms, const char** claimed) {
+                     uint64_t mtime_ms, ClaimedNames* claimed) {
   IncomingFile* r = &records[index];
   OfferPath* path = static_cast<OfferPath*>(malloc(sizeof(OfferPath)));
   if (!path) return ABORT_SPLIT_NAME;
@@ -528,9 +536,9 @@ int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
     r->hashed = 0;
     line = make_meta_line(peer_device_id, offered_name, size, mtime_ms, &line_len);
     if (try_resume(r, folder, leaf, line, line_len)) {
-      if (unique_name(folder, leaf, r->final_path, sizeof r->final_path, claimed, index) != 0)
+      if (unique_name(folder, leaf, r->final_path, sizeof r->final_path, claimed) != 0)
         rc = ABORT_NO_NAME_RESUMED;
-    } else if (unique_name(folder, leaf, r->final_path, sizeof r->final_path, claimed, index) !=
+    } else if (unique_name(folder, leaf, r->final_path, sizeof r->final_path, claimed) !=
                0) {
       rc = ABORT_NO_NAME_NEW;
     } else if ((rc = create_partial(r)) == 0) {
@@ -539,7 +547,7 @@ int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
       line = nullptr;
     }
   }
-  if (rc == 0) claimed[index] = r->final_path;
+  if (rc == 0 && !claim(claimed, r->final_path)) rc = ABORT_NO_NAME_NEW;
   if (rc != 0) {  // the folders this item made are not left behind empty
     remove_made_folders(folder, r->made_folders);
     r->made_folders = 0;

@@ -11,6 +11,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <unordered_set>
 
 #include "crypto/sha256.h"
 
@@ -79,24 +81,29 @@ int sanitize_component(const char* component, char* out, size_t cap);
 // are more than 64 pieces; else 0 with out filled.
 int split_offer_path(const char* name, OfferPath* out);
 
+// The final names the earlier items of one offer chose: a later item may not take one of them,
+// though nothing exists under it yet. A set, so that an offer of thousands of items does not
+// compare every name with every other.
+using ClaimedNames = std::unordered_set<std::string>;
+
 // Chooses a free name in folder for leaf: "folder/leaf", else "folder/stem (n).ext" for
-// n = 1..99999. A name is free when nothing exists there and it equals none of the claimed
-// names (null entries are skipped). 0 with the path in out, or -1 when none is free or the
-// path does not fit cap.
+// n = 1..99999. A name is free when nothing exists there and it is not among the claimed
+// names (null: none). 0 with the path in out, or -1 when none is free or the path does not
+// fit cap.
 int unique_name(const char* folder, const char* leaf, char* out, size_t cap,
-                const char* const* claimed, int claimed_count);
+                const ClaimedNames* claimed);
 
 // Prepares records[index] for the offered item: folder (created), final name, partial file,
 // resume metadata and resume offset (stored). An earlier partial file of the same peer, name,
 // size and time that no other item in this process is using is resumed; otherwise a new one
-// is created. claimed[0..index) are the final names of the earlier items; on success
-// claimed[index] points at records[index].final_path. A folder on the way that is a link
+// is created. claimed holds the final names of the earlier items; on success the item's own
+// (records[index].final_path) is added. A folder on the way that is a link
 // (Windows: a reparse point) is ABORT_MAKE_FOLDER; a partial or metadata file that is a link
 // is never resumed. Returns 0, or ABORT_SPLIT_NAME, ABORT_FOLDER_TOO_LONG, ABORT_MAKE_FOLDER,
 // ABORT_NO_NAME_RESUMED, ABORT_NO_NAME_NEW or ABORT_CREATE_PARTIAL.
 int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
                      const char* peer_device_id, const char* offered_name, uint64_t size,
-                     uint64_t mtime_ms, const char** claimed);
+                     uint64_t mtime_ms, ClaimedNames* claimed);
 
 // Writes len bytes at offset `stored` of the partial file, opening it when it is not open.
 // The caller has checked the offset and the size, and advances `stored` itself. 0 or -1. A
@@ -118,9 +125,6 @@ void incoming_pause(IncomingFile* record);
 int incoming_finish(IncomingFile* record, const uint8_t sha256[32], int* abort_code);
 
 // Ends a transfer however it ended: closes every open partial file, deletes the partial and
-// Writes len bytes at offset `stored` of the partial file, opening it when it is not open.
-// The caller has checked the offset and the size, and advances `stored` itself. 0 or -1. A
-// new item's resume metadata is written (only under a name nothing has) just before its
-// first bytes that leave it unfinished: an item that arrives whole in one write never needs
-// resuming, and skips that file and its syncs.
+// metadata files of unfinished items that hold no bytes, keeps those that do for a resume,
+// and releases the partial files' in-use marks.
 void incoming_cleanup(IncomingFile* records, int count);

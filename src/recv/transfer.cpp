@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "channel/channel.h"
 #include "channel/field.h"
@@ -29,7 +30,7 @@ constexpr uint16_t kErrorProtocol = 2;
 // Everything one transfer owns; released by transfer_free on every way out.
 struct Transfer {
   IncomingFile* records = nullptr;
-  const char** claimed = nullptr;
+  ClaimedNames* claimed = nullptr;
   char** stored_paths = nullptr;
   int stored_count = 0;
   uint8_t* msg = nullptr;
@@ -41,7 +42,7 @@ struct Transfer {
 
 bool transfer_alloc(Transfer* t, int count) {
   t->records = static_cast<IncomingFile*>(calloc(size_t(count), sizeof(IncomingFile)));
-  t->claimed = static_cast<const char**>(calloc(size_t(count), sizeof(char*)));
+  t->claimed = new (std::nothrow) ClaimedNames;
   t->stored_paths = static_cast<char**>(calloc(size_t(count), sizeof(char*)));
   t->msg = static_cast<uint8_t*>(malloc(kSessionMessageCap));
   t->accept = static_cast<uint8_t*>(malloc(kOfferIdLen + 8 * size_t(count)));
@@ -53,7 +54,7 @@ void transfer_free(Transfer* t) {
   for (int i = 0; i < t->stored_count; ++i) free(t->stored_paths[i]);
   free(t->stored_paths);
   free(t->records);
-  free(t->claimed);
+  delete t->claimed;
   free(t->msg);
   free(t->accept);
 }

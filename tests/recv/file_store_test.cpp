@@ -212,18 +212,18 @@ protected:
 
   // One offer's worth of records and claimed names, cleaned up at the end of the test.
   struct Offer {
-    explicit Offer(int n) : count(n), records(n), claimed(n, nullptr) {}
+    explicit Offer(int n) : count(n), records(n) {}
     ~Offer() { incoming_cleanup(records.data(), count); }
     int count;
     std::vector<IncomingFile> records;
-    std::vector<const char*> claimed;
+    ClaimedNames claimed;
     IncomingFile& operator[](int i) { return records[i]; }
   };
 
   int prepare(Offer& o, int i, const std::string& name, uint64_t size, uint64_t mtime = 0,
               const char* peer = kPeer) {
     return incoming_prepare(o.records.data(), i, inbox_.c_str(), peer, name.c_str(), size, mtime,
-                            o.claimed.data());
+                            &o.claimed);
   }
 
   // Writes bytes [from, to) of content as the session would and advances stored.
@@ -251,7 +251,7 @@ TEST_F(StoreTest, NewItemGetsPartialFileAndMetadataThenIsStored) {
   EXPECT_EQ(std::string(o[0].final_path), in("Photos/2024/IMG 1.jpg"));
   EXPECT_EQ(std::string(o[0].partial_path), in("Photos/2024/IMG 1.jpg.flpart"));
   EXPECT_EQ(std::string(o[0].meta_path), in("Photos/2024/IMG 1.jpg.flmeta"));
-  EXPECT_EQ(o.claimed[0], o[0].final_path);
+  EXPECT_EQ(o.claimed, ClaimedNames{o[0].final_path});
   EXPECT_EQ(o[0].stored, 0u);
   EXPECT_EQ(read_file(o[0].partial_path), "");
   // The metadata is written with the first bytes that leave the item unfinished.
@@ -334,12 +334,9 @@ TEST_F(StoreTest, UniqueNames) {
       {"tar.gz.", {}, "tar.gz."},
   };
   for (const auto& c : cases) {
-    std::vector<const char*> claimed{nullptr};  // absent entries are skipped
-    for (const auto& s : c.claimed) claimed.push_back(s.c_str());
+    const ClaimedNames claimed(c.claimed.begin(), c.claimed.end());
     char out[kStorePathCap];
-    ASSERT_EQ(unique_name(inbox_.c_str(), c.leaf, out, sizeof out, claimed.data(),
-                          int(claimed.size())),
-              0)
+    ASSERT_EQ(unique_name(inbox_.c_str(), c.leaf, out, sizeof out, &claimed), 0)
         << c.leaf;
     EXPECT_EQ(std::string(out), in(c.expect)) << c.leaf;
   }
@@ -348,11 +345,11 @@ TEST_F(StoreTest, UniqueNames) {
 TEST_F(StoreTest, UniqueNameFailsWhenThePathDoesNotFit) {
   char out[kStorePathCap];
   size_t need = inbox_.size() + 1 + strlen("photo.jpg") + 1;
-  EXPECT_EQ(unique_name(inbox_.c_str(), "photo.jpg", out, need, nullptr, 0), 0);
-  EXPECT_EQ(unique_name(inbox_.c_str(), "photo.jpg", out, need - 1, nullptr, 0), -1);
+  EXPECT_EQ(unique_name(inbox_.c_str(), "photo.jpg", out, need, nullptr), 0);
+  EXPECT_EQ(unique_name(inbox_.c_str(), "photo.jpg", out, need - 1, nullptr), -1);
   ASSERT_TRUE(write_file(in("photo.jpg"), "x"));
   // "photo (1).jpg" is four bytes longer than what fits.
-  EXPECT_EQ(unique_name(inbox_.c_str(), "photo.jpg", out, need, nullptr, 0), -1);
+  EXPECT_EQ(unique_name(inbox_.c_str(), "photo.jpg", out, need, nullptr), -1);
 }
 
 TEST_F(StoreTest, SameNameTwiceInOneOfferAndAgainLater) {

@@ -2,6 +2,7 @@
 // flock'ed file as the one-copy guard.
 #include <errno.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <pthread.h>
 #include <pwd.h>
 #include <signal.h>
@@ -282,4 +283,10 @@ void instance_guard_release(InstanceGuard* g) {
   // different files of the same name.
   close(g->fd);
   std::free(g);
+}
+
+void memory_return_large_blocks() {
+  // A fixed threshold also ends the allocator's habit of raising it after every large block
+  // freed, which is what moves such blocks into the heaps.
+  mallopt(M_MMAP_THRESHOLD, 128 * 1024);
 }

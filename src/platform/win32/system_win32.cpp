@@ -130,3 +130,5 @@ void instance_guard_release(InstanceGuard* g) {
   CloseHandle(g->mutex);
   std::free(g);
 }
+
+void memory_return_large_blocks() {}
