@@ -36,7 +36,7 @@ static bool tracing() {
 }
 
 // frame[2..] is where the sealed message goes; the plaintext may already sit there.
-static int seal_and_send(SecureChannel* ch, const uint8_t* plaintext, size_t len, uint8_t* frame) {
+static int seal_into(SecureChannel* ch, const uint8_t* plaintext, size_t len, uint8_t* frame) {
     unsigned type = len > 0 ? plaintext[0] : 0;
     int sealed = cipher_encrypt(&ch->send, nullptr, 0, plaintext, len, frame + 2);
     if (sealed < 0) return -5;
@@ -44,7 +44,20 @@ static int seal_and_send(SecureChannel* ch, const uint8_t* plaintext, size_t len
     if (tracing()) std::fprintf(stderr, "[trace] send type=0x%02x len=%zu\n", type, len);
     // Both ends switch keys after the same frame: this one still leaves under the old key.
     if (ch->sent_count % kRekeyInterval == 0) cipher_rekey(&ch->send);
-    return frame_write_prefixed(ch->io, frame, static_cast<size_t>(sealed));
+    frame[0] = static_cast<uint8_t>(sealed >> 8);
+    frame[1] = static_cast<uint8_t>(sealed);
+    return 2 + sealed;
+}
+
+static int seal_and_send(SecureChannel* ch, const uint8_t* plaintext, size_t len, uint8_t* frame) {
+    int size = seal_into(ch, plaintext, len, frame);
+    if (size < 0) return size;
+    return frame_write_prefixed(ch->io, frame, static_cast<size_t>(size - 2));
+}
+
+int channel_seal(SecureChannel* ch, const void* plaintext, size_t len, uint8_t* frame) {
+    if (len > kChannelMaxPlaintext) return -1;
+    return seal_into(ch, static_cast<const uint8_t*>(plaintext), len, frame);
 }
 
 int channel_send(SecureChannel* ch, const void* plaintext, size_t len) {

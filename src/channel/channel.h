@@ -41,6 +41,11 @@ constexpr uint64_t kRekeyInterval = uint64_t{1} << 20;
 // Seals and sends one message. 0; -1 when len > 65519; -5 when the send nonce is
 // exhausted; -3 when the send failed (the message still counts as sent).
 int channel_send(SecureChannel* ch, const void* plaintext, size_t len);
+// Seals one message into frame (2 + len + 16 bytes): the big-endian length, then the sealed
+// message. Returns the frame's size; -1 when len > 65519; -5 when the send nonce is exhausted.
+// The message counts as sent: the caller sends the frame before any other message, so that
+// several frames can leave in one write.
+int channel_seal(SecureChannel* ch, const void* plaintext, size_t len, uint8_t* frame);
 // Sends type, flags 0 and body. As channel_send; -1 when body_len > 65517.
 int channel_send_message(SecureChannel* ch, uint8_t type, const void* body, size_t body_len);
 // Sends MSG_ERROR: code, text length, text cut to its first 1000 bytes. As channel_send_message.

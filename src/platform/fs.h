@@ -56,6 +56,12 @@ int fs_remove_empty_dir(const char* path);
 // Never replaces: fails when the new path exists. Returns once the move is on disk (Linux:
 // the folders of both names are synced).
 int fs_rename(const char* old_path, const char* new_path);
+// As fs_rename, but on Linux the folders are not synced: the caller makes the move durable with
+// fs_sync_folder, once for many moves into one folder. (Windows writes every move through.)
+int fs_rename_unsynced(const char* old_path, const char* new_path);
+// Puts a folder's entries on disk: after it, the moves into the folder survive a power cut.
+// Linux syncs the folder; nothing is left to do on Windows. 0 or -1.
+int fs_sync_folder(const char* path);
 int fs_delete(const char* path);
 // Sets only the last-write time, in milliseconds since 1970-01-01 UTC.
 int fs_set_mtime(const char* path, uint64_t unix_ms);

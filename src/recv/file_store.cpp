@@ -382,13 +382,15 @@ void remove_made_folders(const char* folder, int made) {
 // Makes the item's folder: the inbox, "/" and every folder component. The inbox is made with
 // its parents as it is (the user may have made it a link); below it each folder is made or
 // checked in turn, and one that is a link (or no folder) refuses the item: nothing is ever
-// written through a link planted in the inbox. *made: how many of the deepest folders were
-// created here, for remove_made_folders.
-int make_folder(const char* inbox, const OfferPath& p, char* folder, int* made) {
+// written through a link planted in the inbox. The folder made and checked for the item
+// before (*checked) is taken as it is: an offer's items are prepared one right after the
+// other. *made: how many of the deepest folders were created here, for remove_made_folders.
+int make_folder(const char* inbox, const OfferPath& p, char* folder, int* made,
+                std::string* checked) {
   *made = 0;
   if (!copy_folder_base(inbox, folder, kStorePathCap)) return ABORT_FOLDER_TOO_LONG;
-  if (fs_make_dirs(folder) != 0) return ABORT_MAKE_FOLDER;
   size_t len = strlen(folder);
+  const size_t base_len = len;
   size_t ends[kMaxComponents];  // where each folder component ends in folder
   const int depth = p.count - 1;
   for (int i = 0; i < depth; ++i) {
@@ -398,13 +400,22 @@ int make_folder(const char* inbox, const OfferPath& p, char* folder, int* made) 
     len += size_t(snprintf(folder + len, kStorePathCap - len, "%s%s", sep, p.parts[i]));
     ends[i] = len;
   }
+  if (*checked == folder) return 0;
+  checked->clear();
   char step[kStorePathCap];
+  memcpy(step, folder, base_len);
+  step[base_len] = 0;
+  if (fs_make_dirs(step) != 0) return ABORT_MAKE_FOLDER;
   for (int i = 0; i < depth; ++i) {
     memcpy(step, folder, ends[i]);
     step[ends[i]] = 0;
     int created = fs_make_dir(step);
     if (created < 0) return ABORT_MAKE_FOLDER;
     if (created > 0 && *made == 0) *made = depth - i;
+  }
+  try {
+    *checked = folder;
+  } catch (...) {
   }
   return 0;
 }
@@ -444,7 +455,9 @@ int hash_file(const char* path, uint8_t digest[32]) {
 // is taken (before or during the move) a new unique name in the same folder is chosen.
 int move_to_final(IncomingFile* r) {
   for (int attempt = 0; attempt < 100; ++attempt) {
-    if (fs_rename(r->partial_path, r->final_path) == 0) return 0;
+    const int moved = r->sync_later ? fs_rename_unsynced(r->partial_path, r->final_path)
+                                    : fs_rename(r->partial_path, r->final_path);
+    if (moved == 0) return 0;
     if (!fs_exists(r->final_path)) return -1;  // failed for another reason than a taken name
     char folder[kStorePathCap], fresh[kStorePathCap];
     const char* leaf;
@@ -512,7 +525,7 @@ int unique_name(const char* folder, const char* leaf, char* out, size_t cap,
 
 int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
                      const char* peer_device_id, const char* offered_name, uint64_t size,
-                     uint64_t mtime_ms, ClaimedNames* claimed) {
+                     uint64_t mtime_ms, OfferNames* names) {
   IncomingFile* r = &records[index];
   OfferPath* path = static_cast<OfferPath*>(malloc(sizeof(OfferPath)));
   if (!path) return ABORT_SPLIT_NAME;
@@ -525,7 +538,7 @@ int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
   if (split_offer_path(offered_name, path) != 0) {
     rc = ABORT_SPLIT_NAME;
   } else {
-    rc = make_folder(inbox_dir, *path, folder, &r->made_folders);
+    rc = make_folder(inbox_dir, *path, folder, &r->made_folders, &names->folder);
     leaf = path->parts[path->count - 1];
   }
   if (rc == 0) {
@@ -536,9 +549,9 @@ int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
     r->hashed = 0;
     line = make_meta_line(peer_device_id, offered_name, size, mtime_ms, &line_len);
     if (try_resume(r, folder, leaf, line, line_len)) {
-      if (unique_name(folder, leaf, r->final_path, sizeof r->final_path, claimed) != 0)
+      if (unique_name(folder, leaf, r->final_path, sizeof r->final_path, &names->claimed) != 0)
         rc = ABORT_NO_NAME_RESUMED;
-    } else if (unique_name(folder, leaf, r->final_path, sizeof r->final_path, claimed) !=
+    } else if (unique_name(folder, leaf, r->final_path, sizeof r->final_path, &names->claimed) !=
                0) {
       rc = ABORT_NO_NAME_NEW;
     } else if ((rc = create_partial(r)) == 0) {
@@ -547,8 +560,9 @@ int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
       line = nullptr;
     }
   }
-  if (rc == 0 && !claim(claimed, r->final_path)) rc = ABORT_NO_NAME_NEW;
+  if (rc == 0 && !claim(&names->claimed, r->final_path)) rc = ABORT_NO_NAME_NEW;
   if (rc != 0) {  // the folders this item made are not left behind empty
+    if (r->made_folders > 0) names->folder.clear();
     remove_made_folders(folder, r->made_folders);
     r->made_folders = 0;
   }
@@ -620,6 +634,13 @@ int incoming_finish(IncomingFile* record, const uint8_t sha256[32], int* abort_c
   record->finished = 1;
   *abort_code = 0;
   return FILE_STORED;
+}
+
+int incoming_sync_folder(const IncomingFile* record) {
+  char folder[kStorePathCap];
+  const char* leaf;
+  split_final(record->final_path, folder, &leaf);
+  return fs_sync_folder(folder[0] ? folder : "/");
 }
 
 void incoming_cleanup(IncomingFile* records, int count) {

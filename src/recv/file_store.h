@@ -60,6 +60,8 @@ struct IncomingFile {
   int finished;                      // 1 once verified and moved to final_path
   int registered;                    // 1 while partial_path is marked in use by this session
   int made_folders;                  // deepest folders of final_path created for this item
+  int sync_later;                    // 1: the final move leaves the folder's sync to
+                                     // incoming_sync_folder
 };
 
 // The sanitised components of one offered name; the last one is the leaf.
@@ -86,6 +88,14 @@ int split_offer_path(const char* name, OfferPath* out);
 // compare every name with every other.
 using ClaimedNames = std::unordered_set<std::string>;
 
+// What the items of one offer prepared so far leave to the next: the final names they
+// claimed, and the folder made and checked for the last of them. The items of an offer
+// mostly share their folders, and are prepared one right after the other.
+struct OfferNames {
+  ClaimedNames claimed;
+  std::string folder;
+};
+
 // Chooses a free name in folder for leaf: "folder/leaf", else "folder/stem (n).ext" for
 // n = 1..99999. A name is free when nothing exists there and it is not among the claimed
 // names (null: none). 0 with the path in out, or -1 when none is free or the path does not
@@ -96,14 +106,14 @@ int unique_name(const char* folder, const char* leaf, char* out, size_t cap,
 // Prepares records[index] for the offered item: folder (created), final name, partial file,
 // resume metadata and resume offset (stored). An earlier partial file of the same peer, name,
 // size and time that no other item in this process is using is resumed; otherwise a new one
-// is created. claimed holds the final names of the earlier items; on success the item's own
-// (records[index].final_path) is added. A folder on the way that is a link
+// is created. names->claimed holds the final names of the earlier items; on success the
+// item's own (records[index].final_path) is added. A folder on the way that is a link
 // (Windows: a reparse point) is ABORT_MAKE_FOLDER; a partial or metadata file that is a link
 // is never resumed. Returns 0, or ABORT_SPLIT_NAME, ABORT_FOLDER_TOO_LONG, ABORT_MAKE_FOLDER,
 // ABORT_NO_NAME_RESUMED, ABORT_NO_NAME_NEW or ABORT_CREATE_PARTIAL.
 int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
                      const char* peer_device_id, const char* offered_name, uint64_t size,
-                     uint64_t mtime_ms, ClaimedNames* claimed);
+                     uint64_t mtime_ms, OfferNames* names);
 
 // Writes len bytes at offset `stored` of the partial file, opening it when it is not open.
 // The caller has checked the offset and the size, and advances `stored` itself. 0 or -1. A
@@ -123,6 +133,10 @@ void incoming_pause(IncomingFile* record);
 // and metadata deleted) or FILE_FAILED, with *abort_code set to ABORT_SIZE_MISMATCH,
 // ABORT_READ_BACK, ABORT_HASH_MISMATCH or ABORT_MOVE.
 int incoming_finish(IncomingFile* record, const uint8_t sha256[32], int* abort_code);
+
+// Puts the folder of a stored file on disk, after a move that left it (sync_later): only then
+// does the file's name survive a power cut. 0 or -1.
+int incoming_sync_folder(const IncomingFile* record);
 
 // Ends a transfer however it ended: closes every open partial file, deletes the partial and
 // metadata files of unfinished items that hold no bytes, keeps those that do for a resume,

@@ -216,14 +216,14 @@ protected:
     ~Offer() { incoming_cleanup(records.data(), count); }
     int count;
     std::vector<IncomingFile> records;
-    ClaimedNames claimed;
+    OfferNames names;
     IncomingFile& operator[](int i) { return records[i]; }
   };
 
   int prepare(Offer& o, int i, const std::string& name, uint64_t size, uint64_t mtime = 0,
               const char* peer = kPeer) {
     return incoming_prepare(o.records.data(), i, inbox_.c_str(), peer, name.c_str(), size, mtime,
-                            &o.claimed);
+                            &o.names);
   }
 
   // Writes bytes [from, to) of content as the session would and advances stored.
@@ -251,7 +251,7 @@ TEST_F(StoreTest, NewItemGetsPartialFileAndMetadataThenIsStored) {
   EXPECT_EQ(std::string(o[0].final_path), in("Photos/2024/IMG 1.jpg"));
   EXPECT_EQ(std::string(o[0].partial_path), in("Photos/2024/IMG 1.jpg.flpart"));
   EXPECT_EQ(std::string(o[0].meta_path), in("Photos/2024/IMG 1.jpg.flmeta"));
-  EXPECT_EQ(o.claimed, ClaimedNames{o[0].final_path});
+  EXPECT_EQ(o.names.claimed, ClaimedNames{o[0].final_path});
   EXPECT_EQ(o[0].stored, 0u);
   EXPECT_EQ(read_file(o[0].partial_path), "");
   // The metadata is written with the first bytes that leave the item unfinished.

@@ -30,6 +30,8 @@ constexpr size_t kMaxBody = kChannelMaxBody;
 constexpr int kMaxItemsPerOffer = int((kMaxBody - kIdLen) / 8);
 // The agent's acknowledgements are taken in between every so many data messages.
 constexpr int kDrainEvery = 8;
+// The largest data frame and a file end frame, each with its length and tag.
+constexpr size_t kFramesCap = 2 + kChannelMaxPlaintext + 16 + 2 + 4 + kIdLen + 32 + 16;
 
 int answer_timeout(const Sender* s) {
   return s->config->answer_timeout_ms > 0 ? s->config->answer_timeout_ms : kSenderAnswerTimeoutMs;
@@ -81,6 +83,7 @@ struct FileRun {
   int count;
   uint8_t id[kIdLen];
   uint8_t* buf;  // one plaintext message: header and data
+  uint8_t* frames;  // an item's last data frame and its file end, sealed, for one write
   int results_due;
   uint64_t done, total;
   const SendProgress* progress;
@@ -130,8 +133,9 @@ void put_header(uint8_t* p, uint8_t type, const uint8_t id[kIdLen], int index) {
 }
 
 // Sends one item from its resume offset: data messages, then its file end. The file is read
-// and hashed ahead on the reader's thread while this one seals and sends. A local read
-// failure leaves the item unfinished (SEND_OK: the other items go on).
+// and hashed ahead on the reader's thread while this one seals and sends. The last data
+// message and the file end leave in one write: for a small file that halves the sends. A
+// local read failure leaves the item unfinished (SEND_OK: the other items go on).
 int send_item(FileRun* run, int index) {
   SendItem* it = &run->items[index];
   ChunkReader* reader = chunk_reader_start(it->local_path, it->resumed_from, it->size,
@@ -140,15 +144,22 @@ int send_item(FileRun* run, int index) {
     it->local_error = 1;
     return SEND_OK;
   }
+  SecureChannel* ch = &run->s->ch;
   int rc = SEND_OK, got, sent = 0;
+  int held = 0;  // bytes of the sealed last data frame waiting in run->frames
   uint8_t* msg;
   size_t n;
   for (uint64_t pos = it->resumed_from; (got = chunk_reader_next(reader, &msg, &n)) == 1;) {
     put_header(msg, MSG_DATA, run->id, index);
     for (int b = 0; b < 8; ++b) msg[4 + kIdLen + b] = uint8_t(pos >> (56 - 8 * b));
-    if (channel_send(&run->s->ch, msg, kDataHeader + n) != 0) rc = SEND_CONNECTION_LOST;
-    chunk_reader_release(reader);
     pos += n;
+    if (pos == it->size) {
+      held = channel_seal(ch, msg, kDataHeader + n, run->frames);
+      if (held < 0) rc = SEND_CONNECTION_LOST;
+    } else if (channel_send(ch, msg, kDataHeader + n) != 0) {
+      rc = SEND_CONNECTION_LOST;
+    }
+    chunk_reader_release(reader);
     run->done += n;
     report(run, it->name);
     if (rc == SEND_OK && ++sent % kDrainEvery == 0) rc = drain(run);
@@ -159,11 +170,16 @@ int send_item(FileRun* run, int index) {
   chunk_reader_stop(reader);
   if (rc != SEND_OK) return rc;
   if (got < 0) {
+    // The data already sealed must still leave: the agent expects the next frame to be it.
+    if (held > 0 && ch->io->send_all(ch->io, run->frames, size_t(held)) != 0)
+      return SEND_CONNECTION_LOST;
     it->local_error = 1;
     return SEND_OK;
   }
   put_header(end, MSG_FILE_END, run->id, index);
-  if (channel_send(&run->s->ch, end, sizeof end) != 0) return SEND_CONNECTION_LOST;
+  const int end_frame = channel_seal(ch, end, sizeof end, run->frames + held);
+  if (end_frame < 0 || ch->io->send_all(ch->io, run->frames, size_t(held + end_frame)) != 0)
+    return SEND_CONNECTION_LOST;
   ++run->results_due;
   return SEND_OK;
 }
@@ -387,7 +403,12 @@ int sender_send_files(Sender* s, SendItem* items, int count, const SendProgress*
     items[i].local_error = 0;
   }
   run.buf = static_cast<uint8_t*>(malloc(kChannelMaxPlaintext));
-  if (!run.buf) return SEND_NO_MEMORY;
+  run.frames = static_cast<uint8_t*>(malloc(kFramesCap));
+  if (!run.buf || !run.frames) {
+    free(run.buf);
+    free(run.frames);
+    return SEND_NO_MEMORY;
+  }
   int rc = SEND_OK;
   for (int first = 0; first < count && rc == SEND_OK;) {
     run.items = items + first;
@@ -396,6 +417,7 @@ int sender_send_files(Sender* s, SendItem* items, int count, const SendProgress*
     first += run.count;
   }
   free(run.buf);
+  free(run.frames);
   bool refused = false, missing = false;
   for (int i = 0; i < count; ++i) {
     refused |= items[i].status > FILE_STORED;

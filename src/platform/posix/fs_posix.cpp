@@ -260,6 +260,22 @@ int fs_rename(const char* old_path, const char* new_path) {
   return 0;
 }
 
+int fs_rename_unsynced(const char* old_path, const char* new_path) {
+  std::string from, to;
+  if (!native_path(old_path, &from) || !native_path(new_path, &to)) return -1;
+  return rename_without_replacing(from, to);
+}
+
+int fs_sync_folder(const char* path) {
+  std::string p;
+  if (!native_path(path, &p)) return -1;
+  int fd = ::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  const int rc = ::fsync(fd);
+  close_quietly(fd);
+  return rc == 0 ? 0 : -1;
+}
+
 int fs_delete(const char* path) {
   std::string p;
   return native_path(path, &p) && ::unlink(p.c_str()) == 0 ? 0 : -1;

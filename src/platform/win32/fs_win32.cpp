@@ -184,6 +184,12 @@ int fs_rename(const char* old_path, const char* new_path) {
   return MoveFileExW(from.get(), to.get(), MOVEFILE_WRITE_THROUGH) ? 0 : -1;
 }
 
+int fs_rename_unsynced(const char* old_path, const char* new_path) {
+  return fs_rename(old_path, new_path);
+}
+
+int fs_sync_folder(const char*) { return 0; }
+
 int fs_delete(const char* path) {
   WidePath w = wide(path, 1);
   if (!w) return -1;

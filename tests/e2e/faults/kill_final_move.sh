@@ -28,8 +28,9 @@ restore() {
   cp -p "$scratch/saved/"* "$inbox/"
 }
 
-# Watched: the resumed bytes are flushed before the move and the folder is synced after it.
-strace -f -qq -y -e trace=fsync,fdatasync,rename,renameat,renameat2,link -o "$scratch/trace" \
+# Watched: the resumed bytes are flushed before the move, the folder is synced after it, and
+# only then does the phone hear that the file is stored.
+strace -f -qq -y -e trace=fsync,fdatasync,rename,renameat,renameat2,link,sendto -o "$scratch/trace" \
   "$agent" --console --autotest --data-dir "$data" --inbox "$inbox" > "$scratch/traced.out" 2>&1 &
 tracer=$!; pids+=($tracer)
 check "the traced agent starts" wait_for 30 file_has "$scratch/traced.out" "started (id"
@@ -46,6 +47,9 @@ folder_sync=$(grep -n "fsync([0-9]*<$inbox>)" "$scratch/trace" | cut -d: -f1 |
 check "the move is in the trace" [ -n "$move" ]
 check "the resumed partial file is flushed before its move" [ "${part_sync:-$move}" -lt "$move" ]
 check "the inbox folder is synced after the move" [ -n "$folder_sync" ]
+told=$(grep -n "^[0-9]* *sendto(" "$scratch/trace" | cut -d: -f1 | awk -v m="${move:-0}" '$1 > m' |
+       head -1)
+check "the result leaves after the folder's sync" [ "${told:-0}" -gt "${folder_sync:-0}" ]
 
 # Killed around the move: each round starts from the complete partial file, the phone asks to
 # resume it, and the agent dies at a random moment of the time a whole resume takes.
