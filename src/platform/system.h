@@ -29,10 +29,11 @@ uint16_t ui_language_id();
 // The self-test's line about the operating system, e.g. "info windows 10.0 build 19045".
 void os_info_line(char* buf, size_t cap);
 
-// Makes large freed blocks (a transfer's buffers and item records) go back to the system at
-// once. Linux's allocator would otherwise keep them in the heap of the thread that freed
-// them, and an agent whose connections each run on a new thread would end up holding such a
-// heap per thread. Nothing to do on Windows. Called once, before any thread starts.
+// Makes large freed blocks (a transfer's buffers and item records) go back to the system.
+// Linux's allocator otherwise raises its thresholds with every large block freed and from then
+// on keeps such blocks in the heap of the thread that freed them: an agent whose connections
+// each run on a new thread would end up holding them once per thread. Nothing to do on
+// Windows. Called once, before any thread starts.
 void memory_return_large_blocks();
 
 // Full path of the running program file in UTF-8. -1 on failure.
