@@ -283,6 +283,29 @@ TEST_F(Transfer, WrongDigestDeletesThePartialData) {
   EXPECT_FALSE(fs_exists(agent.in("x.bin").c_str()));
 }
 
+// Results of stored files may wait for a shared folder sync; a later failure still reaches the
+// peer after them, and the files stored before it stay.
+TEST_F(Transfer, ResultsKeepTheirOrderWhenALaterFileFails) {
+  const auto id = offer_id(1);
+  const std::string a = content_of(3000, 1), b = content_of(4000, 2), c = content_of(5000, 3);
+  offer(id, {{"a.bin", a.size()}, {"b.bin", b.size()}, {"c.bin", c.size()}});
+  send_data(id, 0, 0, a);
+  ASSERT_EQ(peer.send(MSG_FILE_END, file_end(id, 0, a)), 0);
+  send_data(id, 1, 0, b);
+  ASSERT_EQ(peer.send(MSG_FILE_END, file_end(id, 1, b)), 0);
+  send_data(id, 2, 0, c);
+  ASSERT_EQ(peer.send(MSG_FILE_END, file_end(id, 2, "not it")), 0);
+  std::vector<std::pair<int, int>> results;
+  for (int i = 0; i < 3; ++i) results.push_back(result_of(peer.recv()));
+  EXPECT_EQ(results, (std::vector<std::pair<int, int>>{{0, int(FILE_STORED)},
+                                                       {1, int(FILE_STORED)},
+                                                       {2, int(FILE_HASH_MISMATCH)}}));
+  expect_aborted(262);
+  EXPECT_EQ(read_file(agent.in("a.bin")), a);
+  EXPECT_EQ(read_file(agent.in("b.bin")), b);
+  EXPECT_FALSE(fs_exists(agent.in("c.bin").c_str()));
+}
+
 TEST_F(Transfer, PeerStopsHalfWayThenResumesTheSameOffer) {
   const std::string a = content_of(3 * 1048576 + 17, 1), b = content_of(1000, 2);
   const std::vector<Item> items = {{"a.bin", a.size(), 1700000000000ull}, {"b.bin", b.size()}};
