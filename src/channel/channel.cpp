@@ -116,7 +116,7 @@ static int recv_message(SecureChannel* ch, void* out, size_t out_cap, int timeou
             header_ms = static_cast<int>(std::min<uint64_t>(deadline_ms - now, 1u << 30));
             if (timeout_ms >= 0) header_ms = std::min(header_ms, timeout_ms);
         }
-        int len = frame_read_length(ch->io, header_ms);
+        int len = frame_read_length(ch->io, header_ms, timeout_ms);
         if (len < 0) return len;
         uint8_t* frame = static_cast<size_t>(len) <= out_cap ? static_cast<uint8_t*>(out) : spill;
         int rc = frame_read_body(ch->io, frame, static_cast<size_t>(len), timeout_ms);

@@ -29,10 +29,12 @@ int frame_write_prefixed(StreamOps* io, uint8_t* frame, size_t len) {
     return io->send_all(io, frame, 2 + len) == 0 ? 0 : -3;
 }
 
-int frame_read_length(StreamOps* io, int timeout_ms) {
+int frame_read_length(StreamOps* io, int wait_ms, int timeout_ms) {
     uint8_t hdr[2];
-    int rc = io->recv_exact(io, hdr, 2, timeout_ms);
+    int rc = io->recv_exact(io, hdr, 1, wait_ms);
     if (rc != 0) return rc == -2 ? -2 : -3;
+    // A byte is taken: a caller told "nothing came" would read on from the middle of a frame.
+    if (io->recv_exact(io, hdr + 1, 1, timeout_ms) != 0) return -3;
     return (hdr[0] << 8) | hdr[1];
 }
 
@@ -43,7 +45,7 @@ int frame_read_body(StreamOps* io, void* buf, size_t len, int timeout_ms) {
 }
 
 int frame_read(StreamOps* io, void* buf, size_t max_len, int timeout_ms) {
-    int len = frame_read_length(io, timeout_ms);
+    int len = frame_read_length(io, timeout_ms, timeout_ms);
     if (len < 0) return len;
     if (static_cast<size_t>(len) > max_len) return -4;
     int rc = frame_read_body(io, buf, static_cast<size_t>(len), timeout_ms);

@@ -17,13 +17,15 @@ int frame_write(StreamOps* io, const void* data, size_t len);
 int frame_write_prefixed(StreamOps* io, uint8_t* frame, size_t len);
 
 // Reads one frame into buf (which holds max_len bytes). Returns the body length L
-// (0 allowed); -2 or -3 when the 2-byte header did not arrive (time-out before the
-// frame began, or closed/failed); -4 when L > max_len (the body is left unread);
-// -3 when the body did not arrive in full, a time-out inside the frame included.
-// timeout_ms applies to each wait for data.
+// (0 allowed); -2 when no byte of it arrived in time (nothing was taken from the stream);
+// -3 when the connection closed or failed before the frame, or the frame began but did not
+// arrive in full, a time-out inside it included (header or body: the stream is unusable);
+// -4 when L > max_len (the body is left unread). timeout_ms applies to each wait for data.
 int frame_read(StreamOps* io, void* buf, size_t max_len, int timeout_ms);
 
 // The two halves of frame_read, for readers that pick the body's buffer by its length.
-// frame_read_length: L, or -2/-3 as above. frame_read_body: 0, or -3.
-int frame_read_length(StreamOps* io, int timeout_ms);
+// frame_read_length: L, or -2/-3 as above; the frame's first byte is waited for up to
+// wait_ms, the rest of its length as part of a frame that began, with timeout_ms.
+// frame_read_body: 0, or -3.
+int frame_read_length(StreamOps* io, int wait_ms, int timeout_ms);
 int frame_read_body(StreamOps* io, void* buf, size_t len, int timeout_ms);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -172,8 +173,8 @@ TEST(Frame, ReadFailures) {
     const Case cases[] = {
         {"nothing arrives", {}, false, -2},
         {"peer closes before a frame", {}, true, -3},
-        // Still waiting for the length: counted as no frame yet.
-        {"half a header then silence", {0x00}, false, -2},
+        // A byte of it is taken: the frame began, and the stream cannot go on.
+        {"half a header then silence", {0x00}, false, -3},
         {"time-out inside the body", {0x00, 0x05, 1, 2}, false, -3},
         {"peer closes inside the body", {0x00, 0x05, 1, 2}, true, -3},
     };
@@ -184,6 +185,22 @@ TEST(Frame, ReadFailures) {
         uint8_t buf[16];
         EXPECT_EQ(frame_read(p.b, buf, sizeof buf, 200), c.expect) << c.what;
     }
+}
+
+TEST(Frame, AHeaderSplitAcrossAShortWaitIsStillReadWhole) {
+    LoopbackPair p;
+    ASSERT_TRUE(p.ok);
+    ASSERT_TRUE(p.feed_from_a({0x00}, false));
+    std::thread rest([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        p.feed_from_a({0x03, 7, 8, 9}, false);
+    });
+    // Waiting a moment only for the frame to begin must not cut a frame that has begun.
+    EXPECT_EQ(frame_read_length(p.b, 10, 2000), 3);
+    uint8_t body[3];
+    EXPECT_EQ(frame_read_body(p.b, body, 3, 2000), 0);
+    EXPECT_EQ(body[2], 9);
+    rest.join();
 }
 
 // --- channel ----------------------------------------------------------------------
