@@ -52,7 +52,7 @@ static int seal_into(SecureChannel* ch, const uint8_t* plaintext, size_t len, ui
 static int seal_and_send(SecureChannel* ch, const uint8_t* plaintext, size_t len, uint8_t* frame) {
     int size = seal_into(ch, plaintext, len, frame);
     if (size < 0) return size;
-    return frame_write_prefixed(ch->io, frame, static_cast<size_t>(size - 2));
+    return ch->io->send_all(ch->io, frame, static_cast<size_t>(size)) == 0 ? 0 : -3;
 }
 
 int channel_seal(SecureChannel* ch, const void* plaintext, size_t len, uint8_t* frame) {

@@ -51,12 +51,15 @@ std::string parent_of(const std::string& path) {
   return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 }
 
-void sync_parent_dir(const std::string& path) {
-  int fd = ::open(parent_of(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
+int sync_dir(const std::string& dir) {
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  const int rc = ::fsync(fd);
   close_quietly(fd);
+  return rc == 0 ? 0 : -1;
 }
+
+void sync_parent_dir(const std::string& path) { sync_dir(parent_of(path)); }
 
 bool is_directory(const char* path) {
   struct stat st;
@@ -268,12 +271,7 @@ int fs_rename_unsynced(const char* old_path, const char* new_path) {
 
 int fs_sync_folder(const char* path) {
   std::string p;
-  if (!native_path(path, &p)) return -1;
-  int fd = ::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return -1;
-  const int rc = ::fsync(fd);
-  close_quietly(fd);
-  return rc == 0 ? 0 : -1;
+  return native_path(path, &p) ? sync_dir(p) : -1;
 }
 
 int fs_delete(const char* path) {
