@@ -63,8 +63,9 @@ int fs_rename_unsynced(const char* old_path, const char* new_path);
 // Linux syncs the folder; nothing is left to do on Windows. 0 or -1.
 int fs_sync_folder(const char* path);
 int fs_delete(const char* path);
-// Sets only the last-write time, in milliseconds since 1970-01-01 UTC.
-int fs_set_mtime(const char* path, uint64_t unix_ms);
+// Sets only the last-write time of a file open for writing, in milliseconds since 1970-01-01
+// UTC. A later write may move it again, so it comes after the last one.
+int fs_set_file_mtime(FsFile* f, uint64_t unix_ms);
 // Bytes available to the calling user on the volume of a directory (quotas apply).
 int fs_free_space(const char* dir, uint64_t* bytes);
 // 1 when the volume holding the path is formatted FAT or FAT32, else 0 (also on any failure).

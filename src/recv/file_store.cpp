@@ -330,39 +330,65 @@ int create_new_file(const char* path, const char* text, size_t len) {
   return -1;
 }
 
-// Creates "<final>.flpart", or "<final>.<n>.flpart" for the first n where both it and its
-// metadata name ("<final>[.<n>].flmeta") are free. The partial file is created only when
-// nothing of that name exists, so two sessions never share one; the metadata is written
-// later, under the same rule (write_meta): the store never writes over, and later deletes,
-// a file it did not make.
-int create_partial(IncomingFile* r) {
+// Creates "<final>.flpart" (n = 0) or "<final>.<n>.flpart" when both it and its metadata
+// name ("<final>[.<n>].flmeta") are free. The partial file is created only when nothing of
+// that name exists, so two sessions never share one; the metadata is written later, under
+// the same rule (incoming_write): the store never writes over, and later deletes, a file it
+// did not make. 0 when made; 1 when the pair is taken; ABORT_CREATE_PARTIAL.
+int create_numbered_partial(IncomingFile* r, unsigned n) {
   char part[kStorePathCap], meta[kStorePathCap];
+  bool fits = n == 0 ? format_path(part, sizeof part, "%s.flpart", r->final_path)
+                     : format_path(part, sizeof part, "%s.%u.flpart", r->final_path, n);
+  if (!fits) return ABORT_CREATE_PARTIAL;
+  int made = create_new_file(part, nullptr, 0);
+  if (made != 0) return made < 0 ? ABORT_CREATE_PARTIAL : 1;
+  if (!mark_in_use(part)) {  // cannot happen for a file we just created; stay clear of it
+    fs_delete(part);
+    return 1;
+  }
+  memcpy(r->partial_path, part, sizeof part);
+  r->registered = 1;
+  size_t len = strlen(part);
+  memcpy(meta, part, len + 1);
+  memcpy(meta + len - 7, ".flmeta", 7);
+  if (fs_exists(meta)) {  // somebody's file: not ours to write, so this pair is not free
+    unmark_in_use(r);
+    fs_delete(part);
+    r->partial_path[0] = 0;
+    return 1;
+  }
+  memcpy(r->meta_path, meta, sizeof meta);
+  return 0;
+}
+
+// The first free pair of create_numbered_partial. 0 or ABORT_CREATE_PARTIAL.
+int create_partial(IncomingFile* r) {
   for (unsigned n = 0; n <= kUniqueMaxSuffix; ++n) {
-    bool fits = n == 0 ? format_path(part, sizeof part, "%s.flpart", r->final_path)
-                       : format_path(part, sizeof part, "%s.%u.flpart", r->final_path, n);
-    if (!fits) return ABORT_CREATE_PARTIAL;
-    int made = create_new_file(part, nullptr, 0);
-    if (made < 0) return ABORT_CREATE_PARTIAL;
-    if (made > 0) continue;
-    if (!mark_in_use(part)) {  // cannot happen for a file we just created; stay clear of it
-      fs_delete(part);
-      continue;
-    }
-    memcpy(r->partial_path, part, sizeof part);
-    r->registered = 1;
-    size_t len = strlen(part);
-    memcpy(meta, part, len + 1);
-    memcpy(meta + len - 7, ".flmeta", 7);
-    if (fs_exists(meta)) {  // somebody's file: not ours to write, so this pair is not free
-      unmark_in_use(r);
-      fs_delete(part);
-      r->partial_path[0] = 0;
-      continue;
-    }
-    memcpy(r->meta_path, meta, sizeof meta);
-    return 0;
+    int rc = create_numbered_partial(r, n);
+    if (rc != 1) return rc;
   }
   return ABORT_CREATE_PARTIAL;
+}
+
+// True when unique_name gave the leaf its own name, "folder/leaf", not a numbered one.
+bool is_own_name(const char* final_path, const char* folder, const char* leaf) {
+  const size_t n = strlen(final_path), leaf_len = strlen(leaf);
+  return n == strlen(folder) + strlen(join_sep(folder)) + leaf_len &&
+         memcmp(final_path + n - leaf_len, leaf, leaf_len) == 0;
+}
+
+// Gives a prepared item its partial file: the earlier one of this very item when there is
+// one (resumed), else a new one. Under its own name, a new item's partial file is the resume
+// candidate itself: when creating it succeeds, there was nothing to resume, and the look for
+// one is spared. 0 or ABORT_CREATE_PARTIAL.
+int take_partial(IncomingFile* r, const char* folder, const char* leaf, const char* line,
+                 size_t line_len) {
+  if (is_own_name(r->final_path, folder, leaf)) {
+    int made = create_numbered_partial(r, 0);
+    if (made != 1) return made;
+  }
+  if (try_resume(r, folder, leaf, line, line_len)) return 0;
+  return create_partial(r);
 }
 
 // Removes the deepest `made` levels of folder while they are empty: the folders a transfer
@@ -470,10 +496,13 @@ int move_to_final(IncomingFile* r) {
 
 // Puts the partial file's bytes on disk, also when this session wrote none of them (a
 // resumed file that was complete already): what is reported stored must survive a power
-// cut. 0 or -1.
+// cut. A complete file takes its announced time here, after its last write: the flush puts
+// the time on disk with the bytes, and the move keeps it. 0 or -1.
 int flush_partial(IncomingFile* r) {
   FsFile* f = r->handle ? r->handle : fs_open(r->partial_path, FS_WRITE_EXISTING | FS_NO_LINK);
   r->handle = nullptr;
+  // A failed time is no failure: the file keeps the time it was written at.
+  if (r->mtime_ms != 0 && r->stored == r->size) fs_set_file_mtime(f, r->mtime_ms);
   int rc = fs_flush(f);
   fs_close(f);
   return rc;
@@ -548,13 +577,9 @@ int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
     sha256_init(&r->hash);
     r->hashed = 0;
     line = make_meta_line(peer_device_id, offered_name, size, mtime_ms, &line_len);
-    if (try_resume(r, folder, leaf, line, line_len)) {
-      if (unique_name(folder, leaf, r->final_path, sizeof r->final_path, &names->claimed) != 0)
-        rc = ABORT_NO_NAME_RESUMED;
-    } else if (unique_name(folder, leaf, r->final_path, sizeof r->final_path, &names->claimed) !=
-               0) {
-      rc = ABORT_NO_NAME_NEW;
-    } else if ((rc = create_partial(r)) == 0) {
+    if (unique_name(folder, leaf, r->final_path, sizeof r->final_path, &names->claimed) != 0) {
+      rc = try_resume(r, folder, leaf, line, line_len) ? ABORT_NO_NAME_RESUMED : ABORT_NO_NAME_NEW;
+    } else if ((rc = take_partial(r, folder, leaf, line, line_len)) == 0 && !r->has_meta) {
       r->pending_meta = line;  // written once the item's bytes need it (incoming_write)
       r->pending_meta_len = line_len;
       line = nullptr;
@@ -630,7 +655,6 @@ int incoming_finish(IncomingFile* record, const uint8_t sha256[32], int* abort_c
   }
   if (record->has_meta) fs_delete(record->meta_path);  // still ours: released only now
   unmark_in_use(record);
-  if (record->mtime_ms != 0) fs_set_mtime(record->final_path, record->mtime_ms);
   record->finished = 1;
   *abort_code = 0;
   return FILE_STORED;

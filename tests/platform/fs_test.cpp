@@ -331,16 +331,20 @@ TEST(FsMakeDirs, NestedExistingAndBlockedByAFile) {
   EXPECT_EQ(fs_make_dirs(""), -1);
 }
 
-TEST(FsSetMtime, SetsLastWriteTimeInMilliseconds) {
+TEST(FsSetMtime, SetsLastWriteTimeInMillisecondsThroughTheOpenFile) {
   TempDir dir;
   std::string p = dir.file("m.txt");
   ASSERT_TRUE(write_file(p, "m"));
   const long long values[] = {0, 1700000000123LL, 4102444800999LL /* 2100-01-01 */};
   for (long long ms : values) {
-    ASSERT_EQ(fs_set_mtime(p.c_str(), static_cast<uint64_t>(ms)), 0) << ms;
-    EXPECT_EQ(test_mtime_ms(p), ms);
+    FsFile* f = fs_open(p.c_str(), FS_WRITE_EXISTING);
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(fs_set_file_mtime(f, static_cast<uint64_t>(ms)), 0) << ms;
+    EXPECT_EQ(fs_flush(f), 0);
+    fs_close(f);
+    EXPECT_EQ(test_mtime_ms(p), ms) << "closing the file leaves the time set";
   }
-  EXPECT_EQ(fs_set_mtime(dir.file("none").c_str(), 0), -1);
+  EXPECT_EQ(fs_set_file_mtime(nullptr, 0), -1);
 }
 
 TEST(FsVolume, FreeSpaceAndFatAnswer) {

@@ -279,15 +279,14 @@ int fs_delete(const char* path) {
   return native_path(path, &p) && ::unlink(p.c_str()) == 0 ? 0 : -1;
 }
 
-int fs_set_mtime(const char* path, uint64_t unix_ms) {
-  std::string p;
-  if (!native_path(path, &p)) return -1;
+int fs_set_file_mtime(FsFile* f, uint64_t unix_ms) {
+  if (!f) return -1;
   struct timespec times[2];
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;  // the access time stays as it is
   times[1].tv_sec = static_cast<time_t>(unix_ms / 1000);
   times[1].tv_nsec = static_cast<long>((unix_ms % 1000) * 1000000);
-  return ::utimensat(AT_FDCWD, p.c_str(), times, 0) == 0 ? 0 : -1;
+  return ::futimens(f->fd, times) == 0 ? 0 : -1;
 }
 
 int fs_free_space(const char* dir, uint64_t* bytes) {

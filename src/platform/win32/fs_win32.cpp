@@ -196,20 +196,15 @@ int fs_delete(const char* path) {
   return DeleteFileW(w.get()) ? 0 : -1;
 }
 
-int fs_set_mtime(const char* path, uint64_t unix_ms) {
-  WidePath w = wide(path, 1);
-  if (!w) return -1;
-  HANDLE h = CreateFileW(w.get(), FILE_WRITE_ATTRIBUTES, kShareAll | FILE_SHARE_DELETE, nullptr,
-                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return -1;
+int fs_set_file_mtime(FsFile* f, uint64_t unix_ms) {
+  if (!f) return -1;
   // 100-nanosecond intervals since 1601-01-01.
   uint64_t ticks = unix_ms * 10000u + 116444736000000000ull;
   FILETIME ft;
   ft.dwLowDateTime = static_cast<DWORD>(ticks);
   ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);
-  BOOL ok = SetFileTime(h, nullptr, nullptr, &ft);  // creation and access times untouched
-  CloseHandle(h);
-  return ok ? 0 : -1;
+  // Creation and access times untouched.
+  return SetFileTime(f->handle, nullptr, nullptr, &ft) ? 0 : -1;
 }
 
 int fs_free_space(const char* dir, uint64_t* bytes) {
