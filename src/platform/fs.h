@@ -36,8 +36,9 @@ void fs_close(FsFile* f);  // null allowed
 int fs_exists(const char* path);
 // 1 when the path itself is a symbolic link (Windows: carries a reparse point), else 0.
 int fs_is_link(const char* path);
-// Size of a file.
-int fs_stat(const char* path, uint64_t* size);
+// Size of a file and, when mtime_ms is given, its last-write time in milliseconds since
+// 1970-01-01 UTC (0 when earlier): both from one look.
+int fs_stat(const char* path, uint64_t* size, uint64_t* mtime_ms = nullptr);
 // Creates every missing ancestor and the directory itself; an existing directory is success.
 int fs_make_dirs(const char* path);
 // As fs_make_dirs; the directory itself, when this call creates it, is open to its owner

@@ -331,7 +331,7 @@ TEST(FsMakeDirs, NestedExistingAndBlockedByAFile) {
   EXPECT_EQ(fs_make_dirs(""), -1);
 }
 
-TEST(FsSetMtime, SetsLastWriteTimeInMillisecondsThroughTheOpenFile) {
+TEST(FsMtime, SetThroughTheOpenFileAndReadByStatInMilliseconds) {
   TempDir dir;
   std::string p = dir.file("m.txt");
   ASSERT_TRUE(write_file(p, "m"));
@@ -343,6 +343,10 @@ TEST(FsSetMtime, SetsLastWriteTimeInMillisecondsThroughTheOpenFile) {
     EXPECT_EQ(fs_flush(f), 0);
     fs_close(f);
     EXPECT_EQ(test_mtime_ms(p), ms) << "closing the file leaves the time set";
+    uint64_t size = 0, seen = 1;
+    ASSERT_EQ(fs_stat(p.c_str(), &size, &seen), 0);
+    EXPECT_EQ(seen, uint64_t(ms)) << "fs_stat reads the same time";
+    EXPECT_EQ(size, 1u);
   }
   EXPECT_EQ(fs_set_file_mtime(nullptr, 0), -1);
 }

@@ -1,9 +1,10 @@
 #include "items.h"
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <system_error>
+
+#include "platform/fs.h"
 
 namespace {
 
@@ -16,24 +17,16 @@ std::string to_utf8(const stdfs::path& p) {
   return std::string(s.begin(), s.end());
 }
 
-// The file's last-write time in milliseconds since 1970; 0 when unknown or earlier.
-uint64_t mtime_ms(const stdfs::path& p) {
-  std::error_code ec;
-  auto t = stdfs::last_write_time(p, ec);
-  if (ec) return 0;
-  auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                std::chrono::file_clock::to_sys(t).time_since_epoch())
-                .count();
-  return ms > 0 ? uint64_t(ms) : 0;
-}
-
-void add_file(ItemList* list, const stdfs::path& p, const std::string& name, uint64_t size) {
-  list->local_paths.push_back(to_utf8(p));
-  list->names.push_back(name);
+// Adds the file when it can be looked at: its size and time come from one look, taken as
+// the file is listed.
+bool add_file(ItemList* list, const stdfs::path& p, const std::string& name) {
+  const std::string path = to_utf8(p);
   SendItem it{};
-  it.size = size;
-  it.mtime_ms = mtime_ms(p);
+  if (fs_stat(path.c_str(), &it.size, &it.mtime_ms) != 0) return false;
+  list->local_paths.push_back(path);
+  list->names.push_back(name);
   list->items.push_back(it);
+  return true;
 }
 
 // The name a folder is offered under: its own last component ("." and "dir/" included).
@@ -59,11 +52,7 @@ bool add_folder(ItemList* list, const stdfs::path& dir, std::string* error) {
     return false;
   }
   std::sort(found.begin(), found.end());
-  for (const auto& [name, path] : found) {
-    std::error_code sec;
-    uint64_t size = stdfs::file_size(path, sec);
-    if (!sec) add_file(list, path, name, size);
-  }
+  for (const auto& [name, path] : found) add_file(list, path, name);
   return true;
 }
 
@@ -80,13 +69,9 @@ bool collect_items(const std::vector<std::string>& paths, ItemList* list, std::s
     }
     if (stdfs::is_directory(st)) {
       if (!add_folder(list, p, error)) return false;
-    } else {
-      uint64_t size = stdfs::file_size(p, ec);
-      if (ec) {
-        *error = "cannot read " + arg + ": " + ec.message();
-        return false;
-      }
-      add_file(list, p, to_utf8(p.filename()), size);
+    } else if (!add_file(list, p, to_utf8(p.filename()))) {
+      *error = "cannot read " + arg;
+      return false;
     }
   }
   // The vectors are complete: the items may point into them now.

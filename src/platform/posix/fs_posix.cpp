@@ -211,11 +211,15 @@ int fs_is_link(const char* path) {
   return native_path(path, &p) && ::lstat(p.c_str(), &st) == 0 && S_ISLNK(st.st_mode) ? 1 : 0;
 }
 
-int fs_stat(const char* path, uint64_t* size) {
+int fs_stat(const char* path, uint64_t* size, uint64_t* mtime_ms) {
   std::string p;
   struct stat st;
   if (!native_path(path, &p) || ::stat(p.c_str(), &st) != 0) return -1;
   if (size) *size = static_cast<uint64_t>(st.st_size);
+  if (mtime_ms) {
+    const struct timespec& t = st.st_mtim;
+    *mtime_ms = t.tv_sec < 0 ? 0 : uint64_t(t.tv_sec) * 1000u + uint64_t(t.tv_nsec) / 1000000u;
+  }
   return 0;
 }
 

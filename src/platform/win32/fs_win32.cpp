@@ -18,6 +18,8 @@ namespace {
 constexpr DWORD kMaxRead = DWORD(1) << 30;   // one read asks for at most 1 GiB
 constexpr DWORD kMaxWrite = DWORD(1) << 20;  // one write hands over at most 1 MiB
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE;
+// 1970-01-01 in the file times' 100-nanosecond intervals since 1601-01-01.
+constexpr uint64_t kUnixEpochTicks = 116444736000000000ull;
 
 struct FreeDeleter {
   void operator()(void* p) const { std::free(p); }
@@ -129,12 +131,17 @@ int fs_is_link(const char* path) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) ? 1 : 0;
 }
 
-int fs_stat(const char* path, uint64_t* size) {
+int fs_stat(const char* path, uint64_t* size, uint64_t* mtime_ms) {
   WidePath w = wide(path, 1);
   if (!w) return -1;
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(w.get(), GetFileExInfoStandard, &data)) return -1;
   if (size) *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  if (mtime_ms) {
+    const uint64_t ticks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                           data.ftLastWriteTime.dwLowDateTime;
+    *mtime_ms = ticks < kUnixEpochTicks ? 0 : (ticks - kUnixEpochTicks) / 10000u;
+  }
   return 0;
 }
 
@@ -198,8 +205,7 @@ int fs_delete(const char* path) {
 
 int fs_set_file_mtime(FsFile* f, uint64_t unix_ms) {
   if (!f) return -1;
-  // 100-nanosecond intervals since 1601-01-01.
-  uint64_t ticks = unix_ms * 10000u + 116444736000000000ull;
+  uint64_t ticks = unix_ms * 10000u + kUnixEpochTicks;
   FILETIME ft;
   ft.dwLowDateTime = static_cast<DWORD>(ticks);
   ft.dwHighDateTime = static_cast<DWORD>(ticks >> 32);

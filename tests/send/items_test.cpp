@@ -1,0 +1,56 @@
+#include "items.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "platform/fs.h"
+#include "support/temp_dir.h"
+
+namespace {
+
+void set_mtime(const std::string& path, uint64_t ms) {
+  FsFile* f = fs_open(path.c_str(), FS_WRITE_EXISTING);
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(fs_set_file_mtime(f, ms), 0);
+  fs_close(f);
+}
+
+// A folder is offered under its own name with everything below it, sorted; a file under its
+// own name. Each item carries the size and time of its file.
+TEST(CollectItems, FolderAndFileWithTheirSizesAndTimes) {
+  TempDir dir;
+  ASSERT_EQ(fs_make_dirs(dir.file("Trip/day 1").c_str()), 0);
+  ASSERT_TRUE(write_file(dir.file("Trip/day 1/b.jpg"), "bb"));
+  ASSERT_TRUE(write_file(dir.file("Trip/a.txt"), "a"));
+  ASSERT_TRUE(write_file(dir.file("single.bin"), "12345"));
+  set_mtime(dir.file("Trip/day 1/b.jpg"), 1600000000123ull);
+  set_mtime(dir.file("Trip/a.txt"), 1500000000000ull);
+  set_mtime(dir.file("single.bin"), 1700000000999ull);
+
+  ItemList list;
+  std::string error;
+  ASSERT_TRUE(collect_items({dir.file("Trip"), dir.file("single.bin")}, &list, &error)) << error;
+  struct Want {
+    const char* name;
+    uint64_t size, mtime_ms;
+  } want[] = {{"Trip/a.txt", 1, 1500000000000ull},
+              {"Trip/day 1/b.jpg", 2, 1600000000123ull},
+              {"single.bin", 5, 1700000000999ull}};
+  ASSERT_EQ(list.items.size(), 3u);
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_STREQ(list.items[i].name, want[i].name);
+    EXPECT_EQ(list.items[i].size, want[i].size) << want[i].name;
+    EXPECT_EQ(list.items[i].mtime_ms, want[i].mtime_ms) << want[i].name;
+  }
+}
+
+TEST(CollectItems, AMissingPathIsNamedInTheError) {
+  TempDir dir;
+  ItemList list;
+  std::string error;
+  EXPECT_FALSE(collect_items({dir.file("gone.txt")}, &list, &error));
+  EXPECT_EQ(error, "no such file or folder: " + dir.file("gone.txt"));
+}
+
+}  // namespace
