@@ -4,6 +4,10 @@
 
 #include <string>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
 #include "platform/fs.h"
 #include "support/temp_dir.h"
 
@@ -45,12 +49,19 @@ TEST(CollectItems, FolderAndFileWithTheirSizesAndTimes) {
   }
 }
 
-TEST(CollectItems, AMissingPathIsNamedInTheError) {
+TEST(CollectItems, APathThatIsNoFileOrFolderIsNamedInTheError) {
   TempDir dir;
   ItemList list;
   std::string error;
   EXPECT_FALSE(collect_items({dir.file("gone.txt")}, &list, &error));
   EXPECT_EQ(error, "no such file or folder: " + dir.file("gone.txt"));
+#ifndef _WIN32
+  // A pipe has no size to offer; reading it could wait for ever.
+  const std::string fifo = dir.file("pipe");
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_FALSE(collect_items({fifo}, &list, &error));
+  EXPECT_EQ(error, "cannot read " + fifo);
+#endif
 }
 
 }  // namespace

@@ -69,8 +69,8 @@ bool collect_items(const std::vector<std::string>& paths, ItemList* list, std::s
     }
     if (stdfs::is_directory(st)) {
       if (!add_folder(list, p, error)) return false;
-    } else if (!add_file(list, p, to_utf8(p.filename()))) {
-      *error = "cannot read " + arg;
+    } else if (!stdfs::is_regular_file(st) || !add_file(list, p, to_utf8(p.filename()))) {
+      *error = "cannot read " + arg;  // a pipe or a device has no size to offer
       return false;
     }
   }
