@@ -67,7 +67,8 @@ text="hello from the phone"
 send Anna --text "$text" > "$scratch/send2.out" 2>&1
 check "the allowed text needs no question" [ "$(grep -o '\[y/[nN]' "$scratch/terminal.out" | wc -l)" -eq 3 ]
 check "the text is printed" wait_for 5 terminal_has "text from Anna: $text"
-check "the text notice is shown" terminal_has "ferrylink: Text from Anna was copied to the clipboard"
+check "the text notice is shown" \
+  wait_for 5 terminal_has "ferrylink: Text from Anna was copied to the clipboard"
 check "the text is on the X clipboard" wait_for 5 \
   bash -c "[ \"\$(xclip -o -selection clipboard 2>/dev/null)\" = '$text' ]"
 
@@ -76,8 +77,9 @@ kill "$xvfb"; wait "$xvfb" 2>/dev/null
 link="https://example.org/after"
 send Anna --link "$link" > "$scratch/send3.out" 2>&1
 check "the link is printed" wait_for 5 terminal_has "link from Anna: $link"
+# The notice follows once the copy has failed, which takes the clipboard tool a moment.
 check "the notice says the link was not copied" \
-  terminal_has "ferrylink: Link from Anna could not be copied to the clipboard"
+  wait_for 5 terminal_has "ferrylink: Link from Anna could not be copied to the clipboard"
 check "... and the log, too" file_has "$data/log.txt" "notice: Link from Anna could not be copied"
 check "the log says why" file_has "$data/log.txt" "text not copied to the clipboard: xclip"
 check "nothing claims the link was copied" bash -c "! grep -q 'Link from Anna was copied' '$scratch/terminal.out'"
