@@ -126,12 +126,13 @@ int incoming_write(IncomingFile* record, const void* data, size_t len);
 // hold open files, however many items an offer has.
 void incoming_pause(IncomingFile* record);
 
-// Flushes the partial file to disk (also one this session wrote nothing to) and closes it,
-// checks its size and SHA-256 and moves it to a final name that replaces nothing (a new
-// unique name when the chosen one was taken meanwhile); a failed flush fails the move. Returns
-// FILE_STORED with final_path holding the stored file; otherwise FILE_HASH_MISMATCH (partial
-// and metadata deleted) or FILE_FAILED, with *abort_code set to ABORT_SIZE_MISMATCH,
-// ABORT_READ_BACK, ABORT_HASH_MISMATCH or ABORT_MOVE.
+// Flushes the partial file to disk (also one this session wrote nothing to), a complete one
+// with the announced time set, and closes it, checks its size and SHA-256 and moves it to a
+// final name that replaces nothing (a new unique name when the chosen one was taken
+// meanwhile); a failed flush fails the move. Returns FILE_STORED with final_path holding the
+// stored file; otherwise FILE_HASH_MISMATCH (partial and metadata deleted) or FILE_FAILED,
+// with *abort_code set to ABORT_SIZE_MISMATCH, ABORT_READ_BACK, ABORT_HASH_MISMATCH or
+// ABORT_MOVE.
 int incoming_finish(IncomingFile* record, const uint8_t sha256[32], int* abort_code);
 
 // Puts the folder of a stored file on disk, after a move that left it (sync_later): only then
