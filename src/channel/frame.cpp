@@ -14,19 +14,14 @@ int frame_write(StreamOps* io, const void* data, size_t len) {
     if (len > kFrameMaxBody) return -1;
     if (len <= kCoalesceMax) {
         uint8_t frame[2 + kCoalesceMax];
+        put_length(frame, len);
         if (len > 0) std::memcpy(frame + 2, data, len);
-        return frame_write_prefixed(io, frame, len);
+        return io->send_all(io, frame, 2 + len) == 0 ? 0 : -3;
     }
     uint8_t hdr[2];
     put_length(hdr, len);
     if (io->send_all(io, hdr, 2) != 0) return -3;
     return io->send_all(io, data, len) == 0 ? 0 : -3;
-}
-
-int frame_write_prefixed(StreamOps* io, uint8_t* frame, size_t len) {
-    if (len > kFrameMaxBody) return -1;
-    put_length(frame, len);
-    return io->send_all(io, frame, 2 + len) == 0 ? 0 : -3;
 }
 
 int frame_read_length(StreamOps* io, int wait_ms, int timeout_ms) {

@@ -12,10 +12,6 @@ constexpr size_t kFrameMaxBody = 65535;
 // 0; -1 when len > 65535 (nothing sent); -3 when a send failed.
 int frame_write(StreamOps* io, const void* data, size_t len);
 
-// The same for a body already placed behind two free bytes: frame[0..1] receives
-// the length and the whole frame leaves in one send.
-int frame_write_prefixed(StreamOps* io, uint8_t* frame, size_t len);
-
 // Reads one frame into buf (which holds max_len bytes). Returns the body length L
 // (0 allowed); -2 when no byte of it arrived in time (nothing was taken from the stream);
 // -3 when the connection closed or failed before the frame, or the frame began but did not
