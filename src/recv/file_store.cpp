@@ -361,9 +361,10 @@ int create_numbered_partial(IncomingFile* r, unsigned n) {
   return 0;
 }
 
-// The first free pair of create_numbered_partial. 0 or ABORT_CREATE_PARTIAL.
-int create_partial(IncomingFile* r) {
-  for (unsigned n = 0; n <= kUniqueMaxSuffix; ++n) {
+// The first free pair of create_numbered_partial from number `first` on. 0 or
+// ABORT_CREATE_PARTIAL.
+int create_partial(IncomingFile* r, unsigned first) {
+  for (unsigned n = first; n <= kUniqueMaxSuffix; ++n) {
     int rc = create_numbered_partial(r, n);
     if (rc != 1) return rc;
   }
@@ -383,12 +384,13 @@ bool is_own_name(const char* final_path, const char* folder, const char* leaf) {
 // one is spared. 0 or ABORT_CREATE_PARTIAL.
 int take_partial(IncomingFile* r, const char* folder, const char* leaf, const char* line,
                  size_t line_len) {
-  if (is_own_name(r->final_path, folder, leaf)) {
+  const bool own = is_own_name(r->final_path, folder, leaf);
+  if (own) {
     int made = create_numbered_partial(r, 0);
     if (made != 1) return made;
   }
   if (try_resume(r, folder, leaf, line, line_len)) return 0;
-  return create_partial(r);
+  return create_partial(r, own ? 1 : 0);  // the unnumbered pair was just found taken
 }
 
 // Removes the deepest `made` levels of folder while they are empty: the folders a transfer
