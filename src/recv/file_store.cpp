@@ -318,11 +318,20 @@ bool try_resume(IncomingFile* r, const char* folder, const char* leaf, const cha
   return false;
 }
 
+constexpr int kCreateAttempts = 3;
+
 // Creates a file under a name nothing has (not even a link) and writes len bytes of text
 // into it, durably. 0; 1 when the name is taken; -1 on another failure (nothing left).
 int create_new_file(const char* path, const char* text, size_t len) {
-  FsFile* f = fs_open(path, FS_CREATE_EXCLUSIVE | FS_NO_LINK);
-  if (!f) return fs_exists(path) ? 1 : -1;
+  FsFile* f = nullptr;
+  // A create that failed on a name which is free again a moment later lost a race: another
+  // session moved its partial file of that name to its final name, or gave it up. The name
+  // is free now, so it is tried again; a failure of another kind fails every time.
+  for (int attempt = 0; !f && attempt < kCreateAttempts; ++attempt) {
+    f = fs_open(path, FS_CREATE_EXCLUSIVE | FS_NO_LINK);
+    if (!f && fs_exists(path)) return 1;
+  }
+  if (!f) return -1;
   bool ok = len == 0 || (fs_write_all(f, text, len) == 0 && fs_flush(f) == 0);
   fs_close(f);
   if (ok) return 0;
@@ -342,7 +351,9 @@ int create_numbered_partial(IncomingFile* r, unsigned n) {
   if (!fits) return ABORT_CREATE_PARTIAL;
   int made = create_new_file(part, nullptr, 0);
   if (made != 0) return made < 0 ? ABORT_CREATE_PARTIAL : 1;
-  if (!mark_in_use(part)) {  // cannot happen for a file we just created; stay clear of it
+  // Another session may be looking at the new file as its resume candidate right now:
+  // this pair is left to it.
+  if (!mark_in_use(part)) {
     fs_delete(part);
     return 1;
   }

@@ -579,6 +579,38 @@ TEST_F(StoreTest, ConcurrentSessionsNeverShareFiles) {
   EXPECT_TRUE(seen == contents) << ::testing::PrintToString(names);
 }
 
+// Small files under the same names from several sessions at once: one session moves its
+// partial file to the final name while another is just creating a partial of that name.
+// Every item of every session is stored, each under a name of its own.
+TEST_F(StoreTest, SessionsStoringTheSameSmallFilesAtOnceAllSucceed) {
+  constexpr int kSessions = 4, kItems = 300;
+  std::vector<int> failures(kSessions, 0);
+  std::vector<std::thread> threads;
+  for (int s = 0; s < kSessions; ++s) {
+    threads.emplace_back([&, s] {
+      const std::string content(16, char('A' + s));
+      for (int i = 0; i < kItems; ++i) {
+        Offer o(1);
+        char name[32];
+        snprintf(name, sizeof name, "batch/f%03d.dat", i);
+        int code = 0;
+        bool stored = prepare(o, 0, name, content.size(), 7) == 0 &&
+                      incoming_write(&o[0], content.data(), content.size()) == 0 &&
+                      (o[0].stored = content.size(), finish(o[0], content, &code)) == FILE_STORED;
+        failures[s] += stored ? 0 : 1;
+      }
+    });
+  }
+  for (auto& t : threads) t.join();
+  for (int s = 0; s < kSessions; ++s) EXPECT_EQ(failures[s], 0) << "session " << s;
+  size_t files = 0;
+  for (const auto& e : stdfs::directory_iterator(stdfs::path(in("batch")))) {
+    EXPECT_EQ(e.path().extension(), ".dat") << utf8(e.path());
+    ++files;
+  }
+  EXPECT_EQ(files, size_t(kSessions * kItems));
+}
+
 TEST_F(StoreTest, PartialInUseByAnotherSessionIsNotResumed) {
   Offer first(1);
   ASSERT_EQ(prepare(first, 0, "x.txt", 10, 5), 0);

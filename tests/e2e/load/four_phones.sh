@@ -42,7 +42,9 @@ for ((r = 1; r <= rounds; r++)); do
   done
   for p in $(seq 1 $phones); do
     wait "${together[$((p - 1))]}"
-    check "round $r: phone $p stored everything" [ $? -eq 0 ]
+    status=$?
+    [ $status -eq 0 ] || { echo "phone $p exited $status:"; cat "$shm/r$r.p$p.txt"; tail -n 20 "$data/log.txt"; }
+    check "round $r: phone $p stored everything" [ $status -eq 0 ]
   done
   t1=$(date +%s.%N)
   secs=$(echo "$t1 - $t0" | bc)
