@@ -33,7 +33,11 @@ wine "${as_phone[@]}" --max-rate 4M "$(win "$src/half.bin")" > /dev/null 2>&1 &
 killed=$!; pids+=($killed)
 check "the killed transfer gets going" wait_for 60 bash -c "[ \$(stat -c %s '$inbox/half.bin.flpart' 2>/dev/null || echo 0) -gt 4000000 ]"
 kill -9 "$killed"; wait "$killed" 2>/dev/null
-check "the agent notices the lost sender" wait_for 30 file_has "$data/log.txt" "handle_offer failed"
+# Now and then Wine's server keeps a killed program's socket open (seen under load: the
+# connection stays established with no process behind it), and the agent can only notice by
+# its idle time-out of 60 s.
+noticed() { wait_for 90 file_has "$data/log.txt" "handle_offer failed" || { cat "$data/log.txt"; false; }; }
+check "the agent notices the lost sender" noticed
 wine "${as_phone[@]}" "$(win "$src/half.bin")" > "$scratch/resume.txt" 2>&1
 check "the resumed send exits 0" [ $? -eq 0 ]
 check "the phone reports the resume" grep -q "^stored    half.bin (33.6 MB, resumed at " "$scratch/resume.txt"
