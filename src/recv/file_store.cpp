@@ -351,8 +351,8 @@ int create_numbered_partial(IncomingFile* r, unsigned n) {
   if (!fits) return ABORT_CREATE_PARTIAL;
   int made = create_new_file(part, nullptr, 0);
   if (made != 0) return made < 0 ? ABORT_CREATE_PARTIAL : 1;
-  // Another session may be looking at the new file as its resume candidate right now:
-  // this pair is left to it.
+  // Another session is looking at the new file as its resume candidate right now (it finds
+  // no metadata and lets go): the file is removed again and the caller tries the next pair.
   if (!mark_in_use(part)) {
     fs_delete(part);
     return 1;
