@@ -36,6 +36,12 @@ void os_info_line(char* buf, size_t cap);
 // Windows. Called once, before any thread starts.
 void memory_return_large_blocks();
 
+// How many files the process may keep open for a while beyond what it needs anyway: half
+// of what it may open at all. On Linux it first raises its own limit as far as the system
+// allows, up to 16384 (many desktops start programs with 1024); Windows has no such limit
+// for file handles.
+int open_files_to_spare();
+
 // Full path of the running program file in UTF-8. -1 on failure.
 int program_path_utf8(char* buf, size_t cap);
 

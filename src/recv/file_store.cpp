@@ -1,5 +1,6 @@
 #include "recv/file_store.h"
 
+#include <atomic>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
@@ -320,18 +321,26 @@ bool try_resume(IncomingFile* r, const char* folder, const char* leaf, const cha
 
 constexpr int kCreateAttempts = 3;
 
-// Creates a file under a name nothing has (not even a link) and writes len bytes of text
-// into it, durably. 0; 1 when the name is taken; -1 on another failure (nothing left).
-int create_new_file(const char* path, const char* text, size_t len) {
-  FsFile* f = nullptr;
+// Opens a new file for writing under a name nothing has (not even a link). 0 with *out set;
+// 1 when the name is taken; -1 on another failure.
+int open_new_file(const char* path, FsFile** out) {
   // A create that failed on a name which is free again a moment later lost a race: another
   // session moved its partial file of that name to its final name, or gave it up. The name
   // is free now, so it is tried again; a failure of another kind fails every time.
-  for (int attempt = 0; !f && attempt < kCreateAttempts; ++attempt) {
-    f = fs_open(path, FS_CREATE_EXCLUSIVE | FS_NO_LINK);
-    if (!f && fs_exists(path)) return 1;
+  for (int attempt = 0; attempt < kCreateAttempts; ++attempt) {
+    *out = fs_open(path, FS_CREATE_EXCLUSIVE | FS_NO_LINK);
+    if (*out) return 0;
+    if (fs_exists(path)) return 1;
   }
-  if (!f) return -1;
+  return -1;
+}
+
+// Creates a file under a name nothing has and writes len bytes of text into it, durably.
+// 0; 1 when the name is taken; -1 on another failure (nothing left).
+int create_new_file(const char* path, const char* text, size_t len) {
+  FsFile* f;
+  int made = open_new_file(path, &f);
+  if (made != 0) return made;
   bool ok = len == 0 || (fs_write_all(f, text, len) == 0 && fs_flush(f) == 0);
   fs_close(f);
   if (ok) return 0;
@@ -339,36 +348,60 @@ int create_new_file(const char* path, const char* text, size_t len) {
   return -1;
 }
 
-// Creates "<final>.flpart" (n = 0) or "<final>.<n>.flpart" when both it and its metadata
-// name ("<final>[.<n>].flmeta") are free. The partial file is created only when nothing of
-// that name exists, so two sessions never share one; the metadata is written later, under
-// the same rule (incoming_write): the store never writes over, and later deletes, a file it
-// did not make. 0 when made; 1 when the pair is taken; ABORT_CREATE_PARTIAL.
+// ---- partial files kept open ----------------------------------------------------------------
+// A new item's partial file stays open from its creation on while the process holds fewer
+// such files than its budget: the item's data then needs no second open. Beyond the budget it
+// is closed at once and opened again for its first data, however many items an offer has.
+
+std::atomic<int> g_keep_open_budget{0};
+std::atomic<int> g_kept_open{0};
+
+bool take_keep_open_slot() {
+  const int budget = g_keep_open_budget.load(std::memory_order_relaxed);
+  int kept = g_kept_open.load(std::memory_order_relaxed);
+  while (kept < budget) {
+    if (g_kept_open.compare_exchange_weak(kept, kept + 1, std::memory_order_relaxed))
+      return true;
+  }
+  return false;
+}
+
+// Closes the item's partial file, if open, and gives back its slot when it was kept open.
+void close_partial(IncomingFile* r) {
+  fs_close(r->handle);
+  r->handle = nullptr;
+  if (r->kept_open) g_kept_open.fetch_sub(1, std::memory_order_relaxed);
+  r->kept_open = 0;
+}
+
+// Creates "<final>.flpart" (n = 0) or "<final>.<n>.flpart" when that name is free. The
+// partial file is created only when nothing of that name exists, so two sessions never share
+// one; its metadata ("<final>[.<n>].flmeta") is written later, under the same rule
+// (incoming_write): the store never writes over, and later deletes, a file it did not make.
+// 0 when made; 1 when the name is taken; ABORT_CREATE_PARTIAL.
 int create_numbered_partial(IncomingFile* r, unsigned n) {
-  char part[kStorePathCap], meta[kStorePathCap];
+  char part[kStorePathCap];
   bool fits = n == 0 ? format_path(part, sizeof part, "%s.flpart", r->final_path)
                      : format_path(part, sizeof part, "%s.%u.flpart", r->final_path, n);
   if (!fits) return ABORT_CREATE_PARTIAL;
-  int made = create_new_file(part, nullptr, 0);
+  FsFile* f;
+  int made = open_new_file(part, &f);
   if (made != 0) return made < 0 ? ABORT_CREATE_PARTIAL : 1;
   // Another session is looking at the new file as its resume candidate right now (it finds
-  // no metadata and lets go): the file is removed again and the caller tries the next pair.
+  // no metadata and lets go): the file is removed again and the caller tries the next name.
   if (!mark_in_use(part)) {
+    fs_close(f);
     fs_delete(part);
     return 1;
   }
-  memcpy(r->partial_path, part, sizeof part);
-  r->registered = 1;
+  r->handle = f;
+  r->kept_open = take_keep_open_slot();
+  if (!r->kept_open) close_partial(r);
   size_t len = strlen(part);
-  memcpy(meta, part, len + 1);
-  memcpy(meta + len - 7, ".flmeta", 7);
-  if (fs_exists(meta)) {  // somebody's file: not ours to write, so this pair is not free
-    unmark_in_use(r);
-    fs_delete(part);
-    r->partial_path[0] = 0;
-    return 1;
-  }
-  memcpy(r->meta_path, meta, sizeof meta);
+  memcpy(r->partial_path, part, len + 1);
+  memcpy(r->meta_path, part, len + 1);
+  memcpy(r->meta_path + len - 7, ".flmeta", 7);
+  r->registered = 1;
   return 0;
 }
 
@@ -512,12 +545,11 @@ int move_to_final(IncomingFile* r) {
 // cut. A complete file takes its announced time here, after its last write: the flush puts
 // the time on disk with the bytes, and the move keeps it. 0 or -1.
 int flush_partial(IncomingFile* r) {
-  FsFile* f = r->handle ? r->handle : fs_open(r->partial_path, FS_WRITE_EXISTING | FS_NO_LINK);
-  r->handle = nullptr;
+  if (!r->handle) r->handle = fs_open(r->partial_path, FS_WRITE_EXISTING | FS_NO_LINK);
   // A failed time is no failure: the file keeps the time it was written at.
-  if (r->mtime_ms != 0 && r->stored == r->size) fs_set_file_mtime(f, r->mtime_ms);
-  int rc = fs_flush(f);
-  fs_close(f);
+  if (r->mtime_ms != 0 && r->stored == r->size) fs_set_file_mtime(r->handle, r->mtime_ms);
+  int rc = fs_flush(r->handle);
+  close_partial(r);
   return rc;
 }
 
@@ -633,9 +665,10 @@ int incoming_write(IncomingFile* record, const void* data, size_t len) {
   return 0;
 }
 
-void incoming_pause(IncomingFile* record) {
-  fs_close(record->handle);
-  record->handle = nullptr;
+void incoming_pause(IncomingFile* record) { close_partial(record); }
+
+void incoming_set_keep_open_budget(int files) {
+  g_keep_open_budget.store(files > 0 ? files : 0, std::memory_order_relaxed);
 }
 
 int incoming_finish(IncomingFile* record, const uint8_t sha256[32], int* abort_code) {
@@ -684,10 +717,7 @@ void incoming_cleanup(IncomingFile* records, int count) {
   // Last item first: a later item's folders may lie inside an earlier one's.
   for (int i = count - 1; i >= 0; --i) {
     IncomingFile* r = &records[i];
-    if (r->handle) {
-      fs_close(r->handle);
-      r->handle = nullptr;
-    }
+    close_partial(r);
     if (!r->finished && (r->stored == 0 || !r->has_meta)) {
       if (r->partial_path[0]) fs_delete(r->partial_path);
       if (r->meta_path[0] && r->has_meta) fs_delete(r->meta_path);

@@ -51,7 +51,9 @@ struct IncomingFile {
   uint64_t mtime_ms;                 // announced modification time, 0 = none
   uint64_t stored;                   // bytes present in the partial file
   uint64_t unacked;                  // bytes stored since the last acknowledgement
-  FsFile* handle;                    // open for writing from the first data until the end
+  FsFile* handle;                    // open for writing from the first data (or, kept open,
+                                     // from the partial file's creation) until the end
+  int kept_open;                     // 1 while handle counts against the keep-open budget
   Sha256Ctx hash;                    // the bytes written, hashed while they are in the cache
   uint64_t hashed;                   // bytes from offset 0 in hash; a resumed prefix is not
   char* pending_meta;                // a new item's metadata line, until it is written (heap)
@@ -123,8 +125,16 @@ int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
 int incoming_write(IncomingFile* record, const void* data, size_t len);
 
 // Closes the partial file until the item's next write: only the items whose data is flowing
-// hold open files, however many items an offer has.
+// (and the few kept open since their creation) hold open files, however many items an offer
+// has.
 void incoming_pause(IncomingFile* record);
+
+// How many new partial files the process keeps open from their creation to their end, over
+// all sessions; 0 (the start) closes each at once. Kept open, a file's data needs no second
+// open: for many small files that is a good part of the work. Beyond the budget, files are
+// opened again for their data, so the budget bounds the files a peer can make the process
+// hold, not what it can send.
+void incoming_set_keep_open_budget(int files);
 
 // Flushes the partial file to disk (also one this session wrote nothing to), a complete one
 // with the announced time set, and closes it, checks its size and SHA-256 and moves it to a

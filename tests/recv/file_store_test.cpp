@@ -203,6 +203,12 @@ std::string utf8(const stdfs::path& p) {
   return std::string(s.begin(), s.end());
 }
 
+// The process's keep-open budget for one test; none again afterwards.
+struct KeepOpenBudget {
+  explicit KeepOpenBudget(int files) { incoming_set_keep_open_budget(files); }
+  ~KeepOpenBudget() { incoming_set_keep_open_budget(0); }
+};
+
 class StoreTest : public ::testing::Test {
 protected:
   void SetUp() override {
@@ -584,6 +590,7 @@ TEST_F(StoreTest, ConcurrentSessionsNeverShareFiles) {
 // Every item of every session is stored, each under a name of its own.
 TEST_F(StoreTest, SessionsStoringTheSameSmallFilesAtOnceAllSucceed) {
   constexpr int kSessions = 4, kItems = 300;
+  KeepOpenBudget budget(2);  // some partial files kept open from their creation, some not
   // One item's whole life, as a session goes through it for a small file.
   auto store = [&](const char* name, const std::string& content) {
     Offer o(1);
@@ -662,16 +669,25 @@ TEST_F(StoreTest, BookkeepingNeverTouchesAUsersFile) {
   ASSERT_TRUE(write_file(in("notes.flmeta"), "mine"));
   ASSERT_TRUE(write_file(in("notes.1.flpart"), "mine too"));
   {
-    Offer o(2);
+    Offer o(3);
     ASSERT_EQ(prepare(o, 0, "notes", 4), 0);
-    EXPECT_EQ(std::string(o[0].partial_path), in("notes.2.flpart"));
-    EXPECT_EQ(std::string(o[0].meta_path), in("notes.2.flmeta"));
-    ASSERT_EQ(prepare(o, 1, "unfinished", 4), 0);
-  }  // cleanup deletes the empty partial files and their metadata: only the store's own
+    EXPECT_EQ(std::string(o[0].partial_path), in("notes.flpart"));
+    // Half the bytes: the metadata is due now, but its name is somebody else's file, so the
+    // item goes on without it (it cannot resume).
+    write(o[0], "abcd", 0, 2);
+    EXPECT_EQ(o[0].has_meta, 0);
+    ASSERT_EQ(prepare(o, 1, "notes", 4), 0);  // its final name is "notes (1)"
+    write(o[1], "wxyz", 0, 2);
+    EXPECT_EQ(o[1].has_meta, 1);
+    ASSERT_EQ(prepare(o, 2, "unfinished", 4), 0);
+  }  // cleanup deletes the partial files that cannot resume or hold nothing, and their
+     // metadata: only the store's own
   EXPECT_EQ(read_file(in("notes.flmeta")), "mine");
   EXPECT_EQ(read_file(in("notes.1.flpart")), "mine too");
-  EXPECT_FALSE(exists(in("notes.2.flpart")));
-  EXPECT_FALSE(exists(in("notes.2.flmeta")));
+  EXPECT_FALSE(exists(in("notes.flpart")));
+  EXPECT_FALSE(exists(in("unfinished.flpart")));
+  EXPECT_TRUE(exists(in("notes (1).flpart"))) << "two bytes and metadata: kept for a resume";
+  EXPECT_TRUE(exists(in("notes (1).flmeta")));
 
   // A received file with such a name is stored under a changed one, and a later item of
   // the same stem neither resumes from it nor removes it.
@@ -687,6 +703,42 @@ TEST_F(StoreTest, BookkeepingNeverTouchesAUsersFile) {
   ASSERT_EQ(finish(o[1], "body", &code), FILE_STORED);
   EXPECT_EQ(read_file(in("report_flmeta")), "meta");
   EXPECT_EQ(read_file(in("report")), "body");
+}
+
+// A new partial file stays open from its creation while the budget allows; its data then goes
+// into that very file. A finished, paused or cleaned-up item gives its place back.
+TEST_F(StoreTest, PartialFilesStayOpenFromCreationWithinTheBudget) {
+  KeepOpenBudget budget(2);
+  {
+    Offer o(3);
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(prepare(o, i, "f" + std::to_string(i), 3, 5000), 0);
+    EXPECT_NE(o[0].handle, nullptr);
+    EXPECT_NE(o[1].handle, nullptr);
+    EXPECT_EQ(o[2].handle, nullptr) << "beyond the budget: opened for its data";
+    int code;
+    for (int i = 0; i < 3; ++i) {
+      const std::string content = "ab" + std::to_string(i);
+      write(o[i], content, 0, 3);
+      ASSERT_EQ(finish(o[i], content, &code), FILE_STORED) << i;
+      EXPECT_EQ(read_file(in("f" + std::to_string(i))), content);
+      uint64_t size = 0, mtime = 0;
+      ASSERT_EQ(fs_stat(o[i].final_path, &size, &mtime), 0);
+      EXPECT_EQ(mtime, 5000u) << "the time is set through the kept file too";
+    }
+  }
+  {
+    Offer o(2);
+    ASSERT_EQ(prepare(o, 0, "paused", 3), 0);
+    ASSERT_EQ(prepare(o, 1, "left", 3), 0);
+    EXPECT_NE(o[0].handle, nullptr) << "the finished items gave their places back";
+    EXPECT_NE(o[1].handle, nullptr);
+    incoming_pause(&o[0]);
+  }
+  Offer o(2);
+  ASSERT_EQ(prepare(o, 0, "again1", 3), 0);
+  ASSERT_EQ(prepare(o, 1, "again2", 3), 0);
+  EXPECT_NE(o[0].handle, nullptr) << "a paused and a cleaned-up item gave theirs back";
+  EXPECT_NE(o[1].handle, nullptr);
 }
 
 // Only the item whose data flows holds an open file; a paused item goes on where it stopped.

@@ -7,6 +7,7 @@
 #include <pwd.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <sys/utsname.h>
@@ -283,6 +284,19 @@ void instance_guard_release(InstanceGuard* g) {
   // different files of the same name.
   close(g->fd);
   std::free(g);
+}
+
+int open_files_to_spare() {
+  constexpr rlim_t kWanted = 16384;
+  struct rlimit lim;
+  if (getrlimit(RLIMIT_NOFILE, &lim) != 0) return 0;
+  if (lim.rlim_cur < kWanted && lim.rlim_cur < lim.rlim_max) {
+    struct rlimit raised = lim;
+    raised.rlim_cur = lim.rlim_max < kWanted ? lim.rlim_max : kWanted;
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) lim = raised;
+  }
+  const rlim_t usable = lim.rlim_cur < kWanted ? lim.rlim_cur : kWanted;
+  return int(usable / 2);
 }
 
 void memory_return_large_blocks() {

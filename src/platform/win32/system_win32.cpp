@@ -132,3 +132,5 @@ void instance_guard_release(InstanceGuard* g) {
 }
 
 void memory_return_large_blocks() {}
+
+int open_files_to_spare() { return 8192; }
