@@ -261,12 +261,63 @@ bool mark_in_use(const char* path) {
   }
 }
 
-void unmark_in_use(IncomingFile* r) {
-  if (!r->registered) return;
+void unmark_path(const char* path) {
   InUse& t = in_use();
   LockGuard g(t.lock);
-  t.paths.erase(r->partial_path);
+  t.paths.erase(path);
+}
+
+void unmark_in_use(IncomingFile* r) {
+  if (!r->registered) return;
+  unmark_path(r->partial_path);
   r->registered = 0;
+}
+
+// ---- the item's paths ---------------------------------------------------------------------
+// Each path is a heap copy of just its length: an offer of thousands of items would
+// otherwise hold three path buffers of the longest size for every one of them.
+
+char* copy_path(const char* path) {
+  const size_t n = strlen(path) + 1;
+  char* copy = static_cast<char*>(malloc(n));
+  if (copy) memcpy(copy, path, n);
+  return copy;
+}
+
+// Puts a copy of path in *field in the place of the old one; false when out of memory (the
+// old one stays).
+bool set_path(char** field, const char* path) {
+  char* copy = copy_path(path);
+  if (!copy) return false;
+  free(*field);
+  *field = copy;
+  return true;
+}
+
+void drop_path(char** field) {
+  free(*field);
+  *field = nullptr;
+}
+
+// The item's partial file and its metadata file: both set, or (out of memory) neither.
+bool set_partial(IncomingFile* r, const char* part, const char* meta) {
+  char* p = copy_path(part);
+  char* m = copy_path(meta);
+  if (!p || !m) {
+    free(p);
+    free(m);
+    return false;
+  }
+  drop_path(&r->partial_path);
+  drop_path(&r->meta_path);
+  r->partial_path = p;
+  r->meta_path = m;
+  return true;
+}
+
+void drop_partial(IncomingFile* r) {
+  drop_path(&r->partial_path);
+  drop_path(&r->meta_path);
 }
 
 // ---- preparing ----------------------------------------------------------------------------
@@ -303,19 +354,17 @@ bool try_resume(IncomingFile* r, const char* folder, const char* leaf, const cha
       !format_path(meta, sizeof meta, "%s%s%s.flmeta", folder, join_sep(folder), leaf) ||
       !mark_in_use(part))
     return false;
-  memcpy(r->partial_path, part, sizeof part);
-  r->registered = 1;
   uint64_t have = 0;
   // A link in the place of either file was planted: neither is read, let alone appended to.
   if (fs_exists(part) && !fs_is_link(part) && !fs_is_link(meta) &&
-      meta_matches(meta, line, line_len) && fs_stat(part, &have) == 0 && have <= r->size) {
-    memcpy(r->meta_path, meta, sizeof meta);
+      meta_matches(meta, line, line_len) && fs_stat(part, &have) == 0 && have <= r->size &&
+      set_partial(r, part, meta)) {
+    r->registered = 1;
     r->has_meta = 1;
     r->stored = have;
     return true;
   }
-  unmark_in_use(r);
-  r->partial_path[0] = 0;
+  unmark_path(part);
   return false;
 }
 
@@ -387,21 +436,23 @@ int create_numbered_partial(IncomingFile* r, unsigned n) {
   FsFile* f;
   int made = open_new_file(part, &f);
   if (made != 0) return made < 0 ? ABORT_CREATE_PARTIAL : 1;
+  char meta[kStorePathCap];
+  const size_t len = strlen(part);
+  memcpy(meta, part, len + 1);
+  memcpy(meta + len - 7, ".flmeta", 7);
   // Another session is looking at the new file as its resume candidate right now (it finds
   // no metadata and lets go): the file is removed again and the caller tries the next name.
-  if (!mark_in_use(part)) {
+  const bool ours = mark_in_use(part);
+  if (!ours || !set_partial(r, part, meta)) {
+    if (ours) unmark_path(part);
     fs_close(f);
     fs_delete(part);
-    return 1;
+    return ours ? ABORT_CREATE_PARTIAL : 1;
   }
+  r->registered = 1;
   r->handle = f;
   r->kept_open = take_keep_open_slot();
   if (!r->kept_open) close_partial(r);
-  size_t len = strlen(part);
-  memcpy(r->partial_path, part, len + 1);
-  memcpy(r->meta_path, part, len + 1);
-  memcpy(r->meta_path + len - 7, ".flmeta", 7);
-  r->registered = 1;
   return 0;
 }
 
@@ -535,7 +586,7 @@ int move_to_final(IncomingFile* r) {
     const char* leaf;
     split_final(r->final_path, folder, &leaf);
     if (unique_name(folder, leaf, fresh, sizeof fresh, nullptr) != 0) return -1;
-    memcpy(r->final_path, fresh, sizeof fresh);
+    if (!set_path(&r->final_path, fresh)) return -1;
   }
   return -1;
 }
@@ -622,7 +673,9 @@ int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
     sha256_init(&r->hash);
     r->hashed = 0;
     line = make_meta_line(peer_device_id, offered_name, size, mtime_ms, &line_len);
-    if (unique_name(folder, leaf, r->final_path, sizeof r->final_path, &names->claimed) != 0) {
+    char final_path[kStorePathCap];
+    if (unique_name(folder, leaf, final_path, sizeof final_path, &names->claimed) != 0 ||
+        !set_path(&r->final_path, final_path)) {
       rc = try_resume(r, folder, leaf, line, line_len) ? ABORT_NO_NAME_RESUMED : ABORT_NO_NAME_NEW;
     } else if ((rc = take_partial(r, folder, leaf, line, line_len)) == 0 && !r->has_meta) {
       r->pending_meta = line;  // written once the item's bytes need it (incoming_write)
@@ -690,8 +743,7 @@ int incoming_finish(IncomingFile* record, const uint8_t sha256[32], int* abort_c
     // The names are free again for other sessions; forget them so that cleanup cannot
     // delete a file someone else creates under them.
     unmark_in_use(record);
-    record->partial_path[0] = 0;
-    record->meta_path[0] = 0;
+    drop_partial(record);
     *abort_code = ABORT_HASH_MISMATCH;
     return FILE_HASH_MISMATCH;
   }
@@ -719,17 +771,19 @@ void incoming_cleanup(IncomingFile* records, int count) {
     IncomingFile* r = &records[i];
     close_partial(r);
     if (!r->finished && (r->stored == 0 || !r->has_meta)) {
-      if (r->partial_path[0]) fs_delete(r->partial_path);
-      if (r->meta_path[0] && r->has_meta) fs_delete(r->meta_path);
+      if (r->partial_path) fs_delete(r->partial_path);
+      if (r->meta_path && r->has_meta) fs_delete(r->meta_path);
     }
     free(r->pending_meta);
     r->pending_meta = nullptr;
     unmark_in_use(r);
-    if (r->made_folders > 0) {
+    if (r->made_folders > 0 && r->final_path) {
       char folder[kStorePathCap];
       const char* leaf;
       split_final(r->final_path, folder, &leaf);
       remove_made_folders(folder, r->made_folders);
     }
+    drop_partial(r);
+    drop_path(&r->final_path);
   }
 }

@@ -44,9 +44,11 @@ enum FileStatus { FILE_STORED = 0, FILE_HASH_MISMATCH = 1, FILE_FAILED = 2 };
 
 // One item of the offer being received. The session allocates these zero-filled.
 struct IncomingFile {
-  char final_path[kStorePathCap];    // folder, "/", unique leaf
-  char partial_path[kStorePathCap];  // receives the bytes (".flpart")
-  char meta_path[kStorePathCap];     // resume metadata (".flmeta")
+  // The item's paths, each shorter than kStorePathCap: heap text, null until chosen, freed
+  // by incoming_cleanup.
+  char* final_path;                  // folder, "/", unique leaf
+  char* partial_path;                // receives the bytes (".flpart")
+  char* meta_path;                   // resume metadata (".flmeta")
   uint64_t size;                     // announced in the offer
   uint64_t mtime_ms;                 // announced modification time, 0 = none
   uint64_t stored;                   // bytes present in the partial file

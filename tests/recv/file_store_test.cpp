@@ -496,7 +496,8 @@ TEST_F(StoreTest, FinishFailures) {
   {  // the final place cannot be reached
     Offer o(1);
     ASSERT_EQ(prepare(o, 0, "m.txt", 0), 0);
-    snprintf(o[0].final_path, sizeof o[0].final_path, "%s/no/such/folder/m.txt", inbox_.c_str());
+    free(o[0].final_path);
+    o[0].final_path = strdup(in("no/such/folder/m.txt").c_str());
     int code = 0;
     EXPECT_EQ(finish(o[0], "", &code), FILE_FAILED);
     EXPECT_EQ(code, ABORT_MOVE);
@@ -537,7 +538,7 @@ TEST_F(StoreTest, CleanupRemovesEmptyPartialsAndKeepsOnesWithBytes) {
 TEST_F(StoreTest, PrepareFailures) {
   Offer o(4);
   EXPECT_EQ(prepare(o, 0, "a//b", 1), ABORT_SPLIT_NAME);
-  EXPECT_EQ(o[0].partial_path[0], 0);
+  EXPECT_EQ(o[0].partial_path, nullptr);
   ASSERT_TRUE(write_file(in("file"), "x"));
   EXPECT_EQ(prepare(o, 1, "file/sub/x.txt", 1), ABORT_MAKE_FOLDER);
   std::string deep;  // 2200 bytes of folder path: 11 components of 199 bytes
