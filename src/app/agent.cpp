@@ -16,6 +16,7 @@
 #include "platform/fs.h"
 #include "platform/sync.h"
 #include "platform/system.h"
+#include "recv/file_store.h"
 #include "ui/desktop.h"
 
 namespace {
@@ -155,6 +156,7 @@ int agent_main(int argc, const char* const* argv, void* module_instance) {
   parse_command_line(argc, argv, &opt);
   if (opt.self_test) return self_test_run();
   memory_return_large_blocks();
+  incoming_set_keep_open_budget(open_files_to_spare());
 
   a->console = opt.console;
   a->autotest = opt.autotest;

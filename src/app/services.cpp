@@ -10,9 +10,7 @@
 #include "mdns/service_description.h"
 #include "platform/fs.h"
 #include "platform/net.h"
-#include "platform/system.h"
 #include "recv/allowance.h"
-#include "recv/file_store.h"
 #include "recv/listener.h"
 #include "recv/session_config.h"
 #include "trust/identity.h"
@@ -88,7 +86,6 @@ int services_load_identity(AgentState* a) {
 }
 
 void services_start_network(AgentState* a) {
-  incoming_set_keep_open_budget(open_files_to_spare());
   if (!start_listener(a)) {
     show_message_box(message_text(MESSAGE_LISTEN_FAILED), BOX_ICONERROR);
     return;

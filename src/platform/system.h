@@ -38,8 +38,10 @@ void memory_return_large_blocks();
 
 // How many files the process may keep open for a while beyond what it needs anyway: half
 // of what it may open at all. On Linux it first raises its own limit as far as the system
-// allows, up to 16384 (many desktops start programs with 1024); Windows has no such limit
-// for file handles.
+// allows, up to 16384 (many desktops start programs with 1024), and grows its table of
+// open files to hold them: growing it later, once threads run, waits every time for all
+// processors to pass a quiet point, tens of milliseconds on a busy machine. Windows has no
+// such limit for file handles. Called once, before any thread starts.
 int open_files_to_spare();
 
 // Full path of the running program file in UTF-8. -1 on failure.

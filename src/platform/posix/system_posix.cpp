@@ -295,8 +295,13 @@ int open_files_to_spare() {
     raised.rlim_cur = lim.rlim_max < kWanted ? lim.rlim_max : kWanted;
     if (setrlimit(RLIMIT_NOFILE, &raised) == 0) lim = raised;
   }
-  const rlim_t usable = lim.rlim_cur < kWanted ? lim.rlim_cur : kWanted;
-  return int(usable / 2);
+  const int spare = int((lim.rlim_cur < kWanted ? lim.rlim_cur : kWanted) / 2);
+  // A descriptor numbered that high makes the kernel grow the table once, to its final size.
+  const int any = open("/dev/null", O_RDONLY | O_CLOEXEC);
+  const int high = any >= 0 && spare > 0 ? fcntl(any, F_DUPFD_CLOEXEC, spare - 1) : -1;
+  if (high >= 0) close(high);
+  if (any >= 0) close(any);
+  return spare;
 }
 
 void memory_return_large_blocks() {
