@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "os_hooks.h"
 #include "platform/fs.h"
@@ -141,6 +142,23 @@ TEST(InstanceGuard, SecondCopyIsToldAndReleaseFreesTheName) {
   EXPECT_EQ(running, 0) << "after release a new copy may run";
   instance_guard_release(fresh);
   instance_guard_release(nullptr);
+}
+
+// The files said to be spare can really be held open at once, besides the process's own.
+TEST(OpenFiles, TheSpareOnesCanAllBeOpenAtOnce) {
+  const int spare = open_files_to_spare();
+  ASSERT_GT(spare, 0);
+  TempDir dir;
+  const std::string path = dir.file("held.txt");
+  ASSERT_TRUE(write_file(path, "x"));
+  std::vector<FsFile*> held;
+  for (int i = 0; i < spare; ++i) {
+    FsFile* f = fs_open(path.c_str(), FS_READ);
+    if (!f) break;
+    held.push_back(f);
+  }
+  EXPECT_EQ(held.size(), size_t(spare));
+  for (FsFile* f : held) fs_close(f);
 }
 
 TEST(LanguageId, LocaleNamesMapToWindowsIds) {
