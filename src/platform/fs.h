@@ -39,6 +39,21 @@ int fs_is_link(const char* path);
 // Size of a file and, when mtime_ms is given, its last-write time in milliseconds since
 // 1970-01-01 UTC (0 when earlier): both from one look.
 int fs_stat(const char* path, uint64_t* size, uint64_t* mtime_ms = nullptr);
+// One entry of a folder, as fs_list_folder finds it.
+struct FsFolderEntry {
+  const char* name;   // the entry's own name, UTF-8
+  int is_folder;      // 1: a folder that is no link (Windows: carries no reparse point)
+  int is_file;        // 1: a regular file, also through a link; then size and time are set
+  uint64_t size;
+  uint64_t mtime_ms;  // as fs_stat gives it
+};
+using FsVisit = void (*)(void* ctx, const FsFolderEntry& entry);
+// Calls visit for every entry of a folder but "." and "..", in no particular order. Size
+// and time come with the listing (Windows) or from one look beside it (Linux), instead of a
+// look along the whole path for each entry. Names that are no valid UTF-8 are passed over:
+// no other call here would take them. 0, or -1 when the folder cannot be listed (entries
+// visited before a failure stay visited).
+int fs_list_folder(const char* path, FsVisit visit, void* ctx);
 // Creates every missing ancestor and the directory itself; an existing directory is success.
 int fs_make_dirs(const char* path);
 // As fs_make_dirs; the directory itself, when this call creates it, is open to its owner

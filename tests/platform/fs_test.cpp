@@ -5,12 +5,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <string>
 
 #include "os_hooks.h"
 #include "platform/fs.h"
 #include "platform/sync.h"
 #include "support/temp_dir.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 namespace stdfs = std::filesystem;
 
@@ -315,6 +320,75 @@ TEST(FsPaths, NonAsciiNamesRoundTrip) {
   EXPECT_EQ(read_all(name), "u");
   EXPECT_EQ(fs_open("\xFF\xFE bad", FS_WRITE_NEW), nullptr) << "invalid UTF-8 is refused";
 }
+
+// What fs_list_folder said of each entry, by name: "folder", "file <size> <mtime>" or "other".
+std::map<std::string, std::string> listing(const std::string& folder, int* rc) {
+  std::map<std::string, std::string> seen;
+  *rc = fs_list_folder(
+      folder.c_str(),
+      [](void* ctx, const FsFolderEntry& e) {
+        std::string what = e.is_folder ? "folder" : "other";
+        if (e.is_file)
+          what = "file " + std::to_string(e.size) + " " + std::to_string(e.mtime_ms);
+        (*static_cast<std::map<std::string, std::string>*>(ctx))[e.name] = what;
+      },
+      &seen);
+  return seen;
+}
+
+TEST(FsListFolder, FilesWithSizeAndTimeFoldersAndNothingElse) {
+  TempDir dir;
+  ASSERT_EQ(fs_make_dirs(dir.file("top/sub").c_str()), 0);
+  ASSERT_TRUE(write_file(dir.file("top/three.bin"), "123"));
+  ASSERT_EQ(fs_write_atomic(dir.file("top/r\xC3\xA9sum\xC3\xA9.txt").c_str(), "", 0), 0);
+  FsFile* f = fs_open(dir.file("top/three.bin").c_str(), FS_WRITE_EXISTING);
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(fs_set_file_mtime(f, 1700000000123ull), 0);
+  fs_close(f);
+  std::map<std::string, std::string> want = {
+      {"sub", "folder"}, {"three.bin", "file 3 1700000000123"}};
+  int rc = -1;
+  std::map<std::string, std::string> got = listing(dir.file("top"), &rc);
+  EXPECT_EQ(rc, 0);
+  ASSERT_EQ(got.count("r\xC3\xA9sum\xC3\xA9.txt"), 1u) << "the name comes back as UTF-8";
+  EXPECT_EQ(got["r\xC3\xA9sum\xC3\xA9.txt"].rfind("file 0 ", 0), 0u);
+  got.erase("r\xC3\xA9sum\xC3\xA9.txt");
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(listing(dir.file("top/sub/"), &rc).size(), 0u)
+      << "an empty folder, named with a separator at its end";
+  EXPECT_EQ(rc, 0);
+
+  listing(dir.file("missing"), &rc);
+  EXPECT_EQ(rc, -1);
+  listing(dir.file("top/three.bin"), &rc);
+  EXPECT_EQ(rc, -1) << "a file is no folder";
+}
+
+#ifndef _WIN32
+// A link to a file counts as that file; a link to a folder is not followed, and neither is a
+// link that leads nowhere or a pipe.
+TEST(FsListFolder, LinksToFilesAreFilesAndTheRestIsNeither) {
+  TempDir dir;
+  ASSERT_EQ(fs_make_dirs(dir.file("top").c_str()), 0);
+  ASSERT_EQ(fs_make_dirs(dir.file("elsewhere").c_str()), 0);
+  ASSERT_TRUE(write_file(dir.file("elsewhere/two.txt"), "22"));
+  stdfs::create_symlink(native(dir.file("elsewhere/two.txt")), native(dir.file("top/to-file")));
+  stdfs::create_directory_symlink(native(dir.file("elsewhere")),
+                                  native(dir.file("top/to-folder")));
+  stdfs::create_symlink(native(dir.file("nowhere")), native(dir.file("top/dangling")));
+  ASSERT_EQ(mkfifo(dir.file("top/pipe").c_str(), 0600), 0);
+  uint64_t mtime = 0;
+  ASSERT_EQ(fs_stat(dir.file("elsewhere/two.txt").c_str(), nullptr, &mtime), 0);
+  int rc = -1;
+  const std::map<std::string, std::string> want = {
+      {"to-file", "file 2 " + std::to_string(mtime)},
+      {"to-folder", "other"},
+      {"dangling", "other"},
+      {"pipe", "other"}};
+  EXPECT_EQ(listing(dir.file("top"), &rc), want);
+  EXPECT_EQ(rc, 0);
+}
+#endif
 
 TEST(FsMakeDirs, NestedExistingAndBlockedByAFile) {
   TempDir dir;

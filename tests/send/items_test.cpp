@@ -49,6 +49,23 @@ TEST(CollectItems, FolderAndFileWithTheirSizesAndTimes) {
   }
 }
 
+// A folder named with a separator at its end is the same folder: the same names, and paths
+// below it with one separator.
+TEST(CollectItems, FolderNamedWithASeparatorAtItsEnd) {
+  TempDir dir;
+  ASSERT_EQ(fs_make_dirs(dir.file("Trip/day 1").c_str()), 0);
+  ASSERT_TRUE(write_file(dir.file("Trip/day 1/b.jpg"), "bb"));
+  for (const std::string& arg : {dir.file("Trip") + "/", dir.file("Trip") + "//"}) {
+    ItemList list;
+    std::string error;
+    ASSERT_TRUE(collect_items({arg}, &list, &error)) << error;
+    ASSERT_EQ(list.items.size(), 1u) << arg;
+    EXPECT_STREQ(list.items[0].name, "Trip/day 1/b.jpg") << arg;
+    EXPECT_EQ(std::string(list.items[0].local_path), dir.file("Trip") + "/day 1/b.jpg") << arg;
+    EXPECT_EQ(list.items[0].size, 2u) << arg;
+  }
+}
+
 TEST(CollectItems, APathThatIsNoFileOrFolderIsNamedInTheError) {
   TempDir dir;
   ItemList list;

@@ -37,22 +37,65 @@ std::string folder_name(const stdfs::path& p) {
   return to_utf8(abs.filename());
 }
 
-bool add_folder(ItemList* list, const stdfs::path& dir, std::string* error) {
-  const std::string base = folder_name(dir);
-  std::vector<std::pair<std::string, stdfs::path>> found;
-  std::error_code ec;
-  for (stdfs::recursive_directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code fec;
-    if (!it->is_regular_file(fec)) continue;
-    std::string rel = to_utf8(it->path().lexically_relative(dir));
-    found.emplace_back(base.empty() ? rel : base + "/" + rel, it->path());
+// A file found below a folder: its offered name, its path and what the listing said of it.
+struct Found {
+  std::string name, path;
+  uint64_t size, mtime_ms;
+  bool operator<(const Found& o) const { return name < o.name; }
+};
+
+bool is_separator(char c) { return c == '/' || c == '\\'; }
+
+// "folder/name", with no second separator after a folder that ends in one ("/", "C:\\").
+std::string join(const std::string& folder, const std::string& name) {
+  return !folder.empty() && is_separator(folder.back()) ? folder + name : folder + "/" + name;
+}
+
+struct Walk {
+  std::string folder;  // being listed now
+  std::string prefix;  // its offered name, "" or ending in "/"
+  std::vector<Found>* found;
+  std::vector<std::string> subfolders;
+};
+
+void take_entry(void* ctx, const FsFolderEntry& e) {
+  Walk* w = static_cast<Walk*>(ctx);
+  if (e.is_folder) w->subfolders.push_back(e.name);
+  if (e.is_file)
+    w->found->push_back({w->prefix + e.name, join(w->folder, e.name), e.size, e.mtime_ms});
+}
+
+// Every file below folder (links to folders are not followed), offered under prefix and its
+// path from there. False when a folder on the way cannot be listed.
+bool walk(const std::string& folder, const std::string& prefix, std::vector<Found>* found) {
+  Walk w{folder, prefix, found, {}};
+  if (fs_list_folder(folder.c_str(), take_entry, &w) != 0) return false;
+  for (const std::string& sub : w.subfolders) {
+    if (!walk(join(folder, sub), prefix + sub + "/", found)) return false;
   }
-  if (ec) {
-    *error = "cannot list " + to_utf8(dir) + ": " + ec.message();
+  return true;
+}
+
+// The folder as named, without separators at its end ("dir//" is "dir"; "/" and "C:\\"
+// stay as they are).
+std::string without_end_separators(std::string dir) {
+  while (dir.size() > 1 && is_separator(dir.back()) && dir[dir.size() - 2] != ':') dir.pop_back();
+  return dir;
+}
+
+bool add_folder(ItemList* list, const std::string& dir, std::string* error) {
+  const std::string base = folder_name(from_utf8(dir));
+  std::vector<Found> found;
+  if (!walk(without_end_separators(dir), base.empty() ? "" : base + "/", &found)) {
+    *error = "cannot list " + dir;
     return false;
   }
   std::sort(found.begin(), found.end());
-  for (const auto& [name, path] : found) add_file(list, path, name);
+  for (Found& f : found) {
+    list->local_paths.push_back(std::move(f.path));
+    list->names.push_back(std::move(f.name));
+    list->items.push_back(SendItem{nullptr, nullptr, f.size, f.mtime_ms, 0, 0, 0});
+  }
   return true;
 }
 
@@ -68,7 +111,7 @@ bool collect_items(const std::vector<std::string>& paths, ItemList* list, std::s
       return false;
     }
     if (stdfs::is_directory(st)) {
-      if (!add_folder(list, p, error)) return false;
+      if (!add_folder(list, arg, error)) return false;
     } else if (!stdfs::is_regular_file(st) || !add_file(list, p, to_utf8(p.filename()))) {
       *error = "cannot read " + arg;  // a pipe or a device has no size to offer
       return false;

@@ -2,6 +2,7 @@
 // drive letters or long-path prefixes here). Every promise of fs.h is kept with the
 // platform's own primitives: exclusive creation, a rename that never replaces, durable
 // atomic replacement.
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <linux/magic.h>
@@ -37,6 +38,33 @@ bool native_path(const char* utf8, std::string* out) {
   for (char& c : *out)
     if (c == '\\') c = '/';
   return true;
+}
+
+uint64_t mtime_ms_of(const struct stat& st) {
+  const struct timespec& t = st.st_mtim;
+  return t.tv_sec < 0 ? 0 : uint64_t(t.tv_sec) * 1000u + uint64_t(t.tv_nsec) / 1000000u;
+}
+
+// What one listed entry of the folder open as dir is: a folder (never through a link), a
+// regular file (also through a link, with its size and time), or neither. The listing's own
+// type spares a look at folders; for files the look is needed for size and time anyway.
+void classify(int dir, const struct dirent& e, FsFolderEntry* out) {
+  struct stat st;
+  if (e.d_type == DT_DIR) {
+    out->is_folder = 1;
+    return;
+  }
+  if (e.d_type == DT_UNKNOWN) {  // file systems that do not say: look at the name itself
+    if (::fstatat(dir, e.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+    if (S_ISDIR(st.st_mode)) {
+      out->is_folder = 1;
+      return;
+    }
+  }
+  if (::fstatat(dir, e.d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) return;
+  out->is_file = 1;
+  out->size = static_cast<uint64_t>(st.st_size);
+  out->mtime_ms = mtime_ms_of(st);
 }
 
 int close_quietly(int fd) {
@@ -216,11 +244,37 @@ int fs_stat(const char* path, uint64_t* size, uint64_t* mtime_ms) {
   struct stat st;
   if (!native_path(path, &p) || ::stat(p.c_str(), &st) != 0) return -1;
   if (size) *size = static_cast<uint64_t>(st.st_size);
-  if (mtime_ms) {
-    const struct timespec& t = st.st_mtim;
-    *mtime_ms = t.tv_sec < 0 ? 0 : uint64_t(t.tv_sec) * 1000u + uint64_t(t.tv_nsec) / 1000000u;
-  }
+  if (mtime_ms) *mtime_ms = mtime_ms_of(st);
   return 0;
+}
+
+int fs_list_folder(const char* path, FsVisit visit, void* ctx) {
+  std::string p;
+  if (!native_path(path, &p)) return -1;
+  const int fd = ::open(p.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  DIR* d = ::fdopendir(fd);
+  if (!d) {
+    close_quietly(fd);
+    return -1;
+  }
+  int rc = 0;
+  for (;;) {
+    errno = 0;
+    const struct dirent* e = ::readdir(d);
+    if (!e) {
+      rc = errno == 0 ? 0 : -1;
+      break;
+    }
+    const char* name = e->d_name;
+    if (!strcmp(name, ".") || !strcmp(name, "..") || !utf8_is_valid(name, strlen(name)))
+      continue;
+    FsFolderEntry entry{name, 0, 0, 0, 0};
+    classify(fd, *e, &entry);
+    visit(ctx, entry);
+  }
+  ::closedir(d);  // closes fd too
+  return rc;
 }
 
 int fs_make_dirs(const char* path) {

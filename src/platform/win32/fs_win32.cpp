@@ -2,12 +2,15 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <memory>
+#include <string>
 
 #include "platform/fs.h"
 #include "platform/fs_replace.h"
 #include "platform/win32/path.h"
+#include "platform/win32/text.h"
 
 struct FsFile {
   HANDLE handle;
@@ -131,18 +134,54 @@ int fs_is_link(const char* path) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) ? 1 : 0;
 }
 
+uint64_t mtime_ms_of(const FILETIME& ft) {
+  const uint64_t ticks = (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+  return ticks < kUnixEpochTicks ? 0 : (ticks - kUnixEpochTicks) / 10000u;
+}
+
 int fs_stat(const char* path, uint64_t* size, uint64_t* mtime_ms) {
   WidePath w = wide(path, 1);
   if (!w) return -1;
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(w.get(), GetFileExInfoStandard, &data)) return -1;
   if (size) *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-  if (mtime_ms) {
-    const uint64_t ticks = (static_cast<uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
-                           data.ftLastWriteTime.dwLowDateTime;
-    *mtime_ms = ticks < kUnixEpochTicks ? 0 : (ticks - kUnixEpochTicks) / 10000u;
-  }
+  if (mtime_ms) *mtime_ms = mtime_ms_of(data.ftLastWriteTime);
   return 0;
+}
+
+int fs_list_folder(const char* path, FsVisit visit, void* ctx) {
+  const size_t n = strlen(path);
+  const bool ends_in_separator = n > 0 && (path[n - 1] == '/' || path[n - 1] == '\\');
+  std::string folder(path, ends_in_separator ? n - 1 : n);
+  WidePath pattern = wide((folder + "\\*").c_str(), 1);
+  if (!pattern) return -1;
+  WIN32_FIND_DATAW found;
+  HANDLE h = FindFirstFileExW(pattern.get(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                              nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (h == INVALID_HANDLE_VALUE) return -1;
+  do {
+    char name[4 * MAX_PATH];
+    const wchar_t* w = found.cFileName;
+    if (!wcscmp(w, L".") || !wcscmp(w, L"..") || wide_to_utf8(w, name, sizeof name) != 0)
+      continue;
+    FsFolderEntry entry{name, 0, 0, 0, 0};
+    const DWORD a = found.dwFileAttributes;
+    if (a & FILE_ATTRIBUTE_REPARSE_POINT) {
+      // A link to a file counts as that file; one to a folder is not followed.
+      if (!(a & FILE_ATTRIBUTE_DIRECTORY))
+        entry.is_file = fs_stat((folder + "\\" + name).c_str(), &entry.size, &entry.mtime_ms) == 0;
+    } else if (a & FILE_ATTRIBUTE_DIRECTORY) {
+      entry.is_folder = 1;
+    } else {
+      entry.is_file = 1;
+      entry.size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+      entry.mtime_ms = mtime_ms_of(found.ftLastWriteTime);
+    }
+    visit(ctx, entry);
+  } while (FindNextFileW(h, &found));
+  const int rc = GetLastError() == ERROR_NO_MORE_FILES ? 0 : -1;
+  FindClose(h);
+  return rc;
 }
 
 int fs_make_dirs(const char* path) {
