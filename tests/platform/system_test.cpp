@@ -119,6 +119,10 @@ std::string unique_guard_name() {
 }  // namespace
 
 TEST(InstanceGuard, SecondCopyIsToldAndReleaseFreesTheName) {
+  // Where lock files are kept (Linux), in a folder of this test: they outlive the guard.
+  SavedEnv runtime("XDG_RUNTIME_DIR");
+  TempDir runtime_dir;
+  test_set_env("XDG_RUNTIME_DIR", runtime_dir.path().c_str());
   std::string name = unique_guard_name();
   int running = -1;
   InstanceGuard* first = instance_guard_acquire(name.c_str(), &running);
