@@ -390,7 +390,7 @@ int create_new_file(const char* path, const char* text, size_t len) {
   FsFile* f;
   int made = open_new_file(path, &f);
   if (made != 0) return made;
-  bool ok = len == 0 || (fs_write_all(f, text, len) == 0 && fs_flush(f) == 0);
+  bool ok = fs_write_all(f, text, len) == 0 && fs_flush(f) == 0;
   fs_close(f);
   if (ok) return 0;
   fs_delete(path);
