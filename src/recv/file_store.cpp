@@ -236,6 +236,28 @@ bool claim(ClaimedNames* claimed, const char* path) {
   }
 }
 
+// unique_name, with the look at the disk left out when look is false (a folder that held
+// nothing when the offer began).
+int choose_name(const char* folder, const char* leaf, char* out, size_t cap,
+                const ClaimedNames* claimed, bool look) {
+  auto is_free = [&] { return (!look || !fs_exists(out)) && !is_claimed(out, claimed); };
+  const char* sep = join_sep(folder);
+  if (!format_path(out, cap, "%s%s%s", folder, sep, leaf)) return -1;
+  if (is_free()) return 0;
+
+  const char* dot = strrchr(leaf, '.');
+  bool has_ext = dot && dot != leaf && dot[1] != 0;
+  int stem_len = has_ext ? int(dot - leaf) : 0;
+  for (unsigned n = 1; n <= kUniqueMaxSuffix; ++n) {
+    bool fits = has_ext ? format_path(out, cap, "%s%s%.*s (%u)%s", folder, sep, stem_len, leaf,
+                                      n, dot)
+                        : format_path(out, cap, "%s%s%s (%u)", folder, sep, leaf, n);
+    if (!fits) return -1;
+    if (is_free()) return 0;
+  }
+  return -1;
+}
+
 // ---- partial files in use -----------------------------------------------------------------
 // Sessions of this process receive side by side; a partial file being written by one of
 // them must not be resumed (and then appended to or deleted) by another.
@@ -506,10 +528,12 @@ void remove_made_folders(const char* folder, int made) {
 // its parents as it is (the user may have made it a link); below it each folder is made or
 // checked in turn, and one that is a link (or no folder) refuses the item: nothing is ever
 // written through a link planted in the inbox. The folder made and checked for the item
-// before (*checked) is taken as it is: an offer's items are prepared one right after the
-// other. *made: how many of the deepest folders were created here, for remove_made_folders.
+// before (names->folder) is taken as it is: an offer's items are prepared one right after
+// the other. *made: how many of the deepest folders were created here, for
+// remove_made_folders.
 int make_folder(const char* inbox, const OfferPath& p, char* folder, int* made,
-                std::string* checked) {
+                OfferNames* names) {
+  std::string* checked = &names->folder;
   *made = 0;
   if (!copy_folder_base(inbox, folder, kStorePathCap)) return ABORT_FOLDER_TOO_LONG;
   size_t len = strlen(folder);
@@ -538,6 +562,7 @@ int make_folder(const char* inbox, const OfferPath& p, char* folder, int* made,
   }
   try {
     *checked = folder;
+    names->folder_is_new = *made > 0;
   } catch (...) {
   }
   return 0;
@@ -631,21 +656,7 @@ int split_offer_path(const char* name, OfferPath* out) {
 
 int unique_name(const char* folder, const char* leaf, char* out, size_t cap,
                 const ClaimedNames* claimed) {
-  const char* sep = join_sep(folder);
-  if (!format_path(out, cap, "%s%s%s", folder, sep, leaf)) return -1;
-  if (!fs_exists(out) && !is_claimed(out, claimed)) return 0;
-
-  const char* dot = strrchr(leaf, '.');
-  bool has_ext = dot && dot != leaf && dot[1] != 0;
-  int stem_len = has_ext ? int(dot - leaf) : 0;
-  for (unsigned n = 1; n <= kUniqueMaxSuffix; ++n) {
-    bool fits = has_ext ? format_path(out, cap, "%s%s%.*s (%u)%s", folder, sep, stem_len, leaf,
-                                      n, dot)
-                        : format_path(out, cap, "%s%s%s (%u)", folder, sep, leaf, n);
-    if (!fits) return -1;
-    if (!fs_exists(out) && !is_claimed(out, claimed)) return 0;
-  }
-  return -1;
+  return choose_name(folder, leaf, out, cap, claimed, true);
 }
 
 int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
@@ -663,7 +674,7 @@ int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
   if (split_offer_path(offered_name, path) != 0) {
     rc = ABORT_SPLIT_NAME;
   } else {
-    rc = make_folder(inbox_dir, *path, folder, &r->made_folders, &names->folder);
+    rc = make_folder(inbox_dir, *path, folder, &r->made_folders, names);
     leaf = path->parts[path->count - 1];
   }
   if (rc == 0) {
@@ -674,7 +685,8 @@ int incoming_prepare(IncomingFile* records, int index, const char* inbox_dir,
     r->hashed = 0;
     line = make_meta_line(peer_device_id, offered_name, size, mtime_ms, &line_len);
     char final_path[kStorePathCap];
-    if (unique_name(folder, leaf, final_path, sizeof final_path, &names->claimed) != 0 ||
+    if (choose_name(folder, leaf, final_path, sizeof final_path, &names->claimed,
+                    !names->folder_is_new) != 0 ||
         !set_path(&r->final_path, final_path)) {
       rc = try_resume(r, folder, leaf, line, line_len) ? ABORT_NO_NAME_RESUMED : ABORT_NO_NAME_NEW;
     } else if ((rc = take_partial(r, folder, leaf, line, line_len)) == 0 && !r->has_meta) {

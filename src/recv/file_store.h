@@ -98,6 +98,11 @@ using ClaimedNames = std::unordered_set<std::string>;
 struct OfferNames {
   ClaimedNames claimed;
   std::string folder;
+  // The folder was created for this offer: it held nothing when the offer began, so the
+  // names in it are chosen among the claimed ones without a look at the disk for each. A
+  // file another session stores there meanwhile is no danger: the final move never
+  // replaces, and takes another name then.
+  bool folder_is_new = false;
 };
 
 // Chooses a free name in folder for leaf: "folder/leaf", else "folder/stem (n).ext" for

@@ -505,6 +505,34 @@ TEST_F(StoreTest, FinishFailures) {
   }
 }
 
+// In a folder the offer made, names are chosen among the offer's own; in one that was there
+// before, what it holds counts too. Either way the final move never replaces a file that
+// appeared meanwhile.
+TEST_F(StoreTest, NamesInAFolderTheOfferMadeAndInOneThatWasThere) {
+  ASSERT_EQ(fs_make_dirs(in("old").c_str()), 0);
+  ASSERT_TRUE(write_file(in("old/a.txt"), "before"));
+  Offer o(5);
+  ASSERT_EQ(prepare(o, 0, "old/a.txt", 1), 0);
+  ASSERT_EQ(prepare(o, 1, "new/a.txt", 1), 0);
+  ASSERT_EQ(prepare(o, 2, "new/a.txt", 1), 0);
+  ASSERT_EQ(prepare(o, 3, "new/b.txt", 1), 0);
+  ASSERT_EQ(prepare(o, 4, "old/c.txt", 1), 0);
+  EXPECT_EQ(std::string(o[0].final_path), in("old/a (1).txt"));
+  EXPECT_EQ(std::string(o[1].final_path), in("new/a.txt"));
+  EXPECT_EQ(std::string(o[2].final_path), in("new/a (1).txt"));
+  EXPECT_EQ(std::string(o[3].final_path), in("new/b.txt"));
+  EXPECT_EQ(std::string(o[4].final_path), in("old/c.txt"));
+  ASSERT_TRUE(write_file(in("new/b.txt"), "someone else's"));
+  int code;
+  for (int i = 0; i < 5; ++i) {
+    write(o[i], "x", 0, 1);
+    ASSERT_EQ(finish(o[i], "x", &code), FILE_STORED) << i;
+  }
+  EXPECT_EQ(std::string(o[3].final_path), in("new/b (1).txt"));
+  EXPECT_EQ(read_file(in("new/b.txt")), "someone else's");
+  EXPECT_EQ(read_file(in("old/a.txt")), "before");
+}
+
 TEST_F(StoreTest, FileAppearingAtTheFinalNameIsNotReplaced) {
   Offer o(1);
   ASSERT_EQ(prepare(o, 0, "x.txt", 3), 0);
