@@ -560,9 +560,9 @@ int make_folder(const char* inbox, const OfferPath& p, char* folder, int* made,
     if (created < 0) return ABORT_MAKE_FOLDER;
     if (created > 0 && *made == 0) *made = depth - i;
   }
+  names->folder_is_new = *made > 0;
   try {
     *checked = folder;
-    names->folder_is_new = *made > 0;
   } catch (...) {
   }
   return 0;
