@@ -364,6 +364,36 @@ TEST(FsListFolder, FilesWithSizeAndTimeFoldersAndNothingElse) {
   EXPECT_EQ(rc, -1) << "a file is no folder";
 }
 
+// A folder large enough to be looked at in parts still comes back whole: every entry once,
+// each with its own size.
+TEST(FsListFolder, ALargeFolderComesBackWhole) {
+  TempDir dir;
+  constexpr int kFiles = 3000;
+  std::map<std::string, std::string> want;
+  for (int i = 0; i < kFiles; ++i) {
+    const std::string name = "f" + std::to_string(i);
+    ASSERT_TRUE(write_file(dir.file(name), std::string(size_t(i % 7), 'x')));
+    want[name] = std::to_string(i % 7);
+  }
+  std::map<std::string, std::string> got;
+  int calls = 0;
+  struct Seen {
+    std::map<std::string, std::string>* got;
+    int* calls;
+  } seen{&got, &calls};
+  EXPECT_EQ(fs_list_folder(
+                dir.path().c_str(),
+                [](void* ctx, const FsFolderEntry& e) {
+                  auto* s = static_cast<Seen*>(ctx);
+                  ++*s->calls;
+                  (*s->got)[e.name] = e.is_file ? std::to_string(e.size) : "not a file";
+                },
+                &seen),
+            0);
+  EXPECT_EQ(calls, kFiles);
+  EXPECT_EQ(got, want);
+}
+
 #ifndef _WIN32
 // A link to a file counts as that file; a link to a folder is not followed, and neither is a
 // link that leads nowhere or a pipe.

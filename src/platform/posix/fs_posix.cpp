@@ -15,6 +15,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "platform/fs.h"
 #include "platform/fs_replace.h"
@@ -28,6 +30,7 @@ namespace {
 
 constexpr size_t kMaxRead = size_t(1) << 30;   // one read asks for at most 1 GiB
 constexpr size_t kMaxWrite = size_t(1) << 20;  // one write hands over at most 1 MiB
+constexpr size_t kListInHalvesFrom = 2048;      // entries of a folder worth a second thread
 
 // The path as the kernel takes it: '\' becomes '/'. False for empty or invalid UTF-8, so
 // both builds refuse the same names before touching the disk.
@@ -45,23 +48,30 @@ uint64_t mtime_ms_of(const struct stat& st) {
   return t.tv_sec < 0 ? 0 : uint64_t(t.tv_sec) * 1000u + uint64_t(t.tv_nsec) / 1000000u;
 }
 
+// One entry as the folder lists it: its name and the type the listing gives (d_type).
+struct Listed {
+  std::string name;
+  unsigned char type;
+  FsFolderEntry info;
+};
+
 // What one listed entry of the folder open as dir is: a folder (never through a link), a
 // regular file (also through a link, with its size and time), or neither. The listing's own
 // type spares a look at folders; for files the look is needed for size and time anyway.
-void classify(int dir, const struct dirent& e, FsFolderEntry* out) {
+void classify(int dir, const Listed& e, FsFolderEntry* out) {
   struct stat st;
-  if (e.d_type == DT_DIR) {
+  if (e.type == DT_DIR) {
     out->is_folder = 1;
     return;
   }
-  if (e.d_type == DT_UNKNOWN) {  // file systems that do not say: look at the name itself
-    if (::fstatat(dir, e.d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) return;
+  if (e.type == DT_UNKNOWN) {  // file systems that do not say: look at the name itself
+    if (::fstatat(dir, e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
     if (S_ISDIR(st.st_mode)) {
       out->is_folder = 1;
       return;
     }
   }
-  if (::fstatat(dir, e.d_name, &st, 0) != 0 || !S_ISREG(st.st_mode)) return;
+  if (::fstatat(dir, e.name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode)) return;
   out->is_file = 1;
   out->size = static_cast<uint64_t>(st.st_size);
   out->mtime_ms = mtime_ms_of(st);
@@ -259,22 +269,44 @@ int fs_list_folder(const char* path, FsVisit visit, void* ctx) {
     return -1;
   }
   int rc = 0;
-  for (;;) {
-    errno = 0;
-    const struct dirent* e = ::readdir(d);
-    if (!e) {
-      rc = errno == 0 ? 0 : -1;
-      break;
+  std::vector<Listed> listed;
+  try {
+    for (;;) {
+      errno = 0;
+      const struct dirent* e = ::readdir(d);
+      if (!e) {
+        rc = errno == 0 ? 0 : -1;
+        break;
+      }
+      const char* name = e->d_name;
+      if (!strcmp(name, ".") || !strcmp(name, "..") || !utf8_is_valid(name, strlen(name)))
+        continue;
+      listed.push_back(Listed{name, e->d_type, FsFolderEntry{}});
     }
-    const char* name = e->d_name;
-    if (!strcmp(name, ".") || !strcmp(name, "..") || !utf8_is_valid(name, strlen(name)))
-      continue;
-    FsFolderEntry entry{name, 0, 0, 0, 0};
-    classify(fd, *e, &entry);
-    visit(ctx, entry);
+    // The look at each entry costs more than reading its name: a large folder is looked at
+    // from two threads, half each (the one waiting for the listing has nothing else to do).
+    auto settle = [&](size_t from, size_t to) {
+      for (size_t i = from; i < to; ++i) classify(fd, listed[i], &listed[i].info);
+    };
+    size_t half = listed.size() >= kListInHalvesFrom ? listed.size() / 2 : listed.size();
+    std::thread helper;
+    try {
+      if (half < listed.size()) helper = std::thread(settle, half, listed.size());
+    } catch (...) {
+      half = listed.size();  // no second thread: this one looks at all of them
+    }
+    settle(0, half);
+    if (helper.joinable()) helper.join();
+  } catch (...) {
+    rc = -1;  // out of memory for the names
   }
   ::closedir(d);  // closes fd too
-  return rc;
+  if (rc != 0) return -1;
+  for (Listed& e : listed) {
+    e.info.name = e.name.c_str();
+    visit(ctx, e.info);
+  }
+  return 0;
 }
 
 int fs_make_dirs(const char* path) {
