@@ -17,15 +17,23 @@ std::string to_utf8(const stdfs::path& p) {
   return std::string(s.begin(), s.end());
 }
 
+void push_item(ItemList* list, std::string path, std::string name, uint64_t size,
+               uint64_t mtime_ms) {
+  list->local_paths.push_back(std::move(path));
+  list->names.push_back(std::move(name));
+  SendItem it{};
+  it.size = size;
+  it.mtime_ms = mtime_ms;
+  list->items.push_back(it);
+}
+
 // Adds the file when it can be looked at: its size and time come from one look, taken as
 // the file is listed.
 bool add_file(ItemList* list, const stdfs::path& p, const std::string& name) {
   const std::string path = to_utf8(p);
-  SendItem it{};
-  if (fs_stat(path.c_str(), &it.size, &it.mtime_ms) != 0) return false;
-  list->local_paths.push_back(path);
-  list->names.push_back(name);
-  list->items.push_back(it);
+  uint64_t size, mtime_ms;
+  if (fs_stat(path.c_str(), &size, &mtime_ms) != 0) return false;
+  push_item(list, path, name, size, mtime_ms);
   return true;
 }
 
@@ -91,11 +99,7 @@ bool add_folder(ItemList* list, const std::string& dir, std::string* error) {
     return false;
   }
   std::sort(found.begin(), found.end());
-  for (Found& f : found) {
-    list->local_paths.push_back(std::move(f.path));
-    list->names.push_back(std::move(f.name));
-    list->items.push_back(SendItem{nullptr, nullptr, f.size, f.mtime_ms, 0, 0, 0});
-  }
+  for (Found& f : found) push_item(list, std::move(f.path), std::move(f.name), f.size, f.mtime_ms);
   return true;
 }
 
