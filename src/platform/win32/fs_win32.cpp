@@ -134,8 +134,11 @@ int fs_is_link(const char* path) {
   return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_REPARSE_POINT) ? 1 : 0;
 }
 
+// A 64-bit value from the two halves the file API hands it out in.
+uint64_t from_halves(DWORD high, DWORD low) { return (static_cast<uint64_t>(high) << 32) | low; }
+
 uint64_t mtime_ms_of(const FILETIME& ft) {
-  const uint64_t ticks = (static_cast<uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+  const uint64_t ticks = from_halves(ft.dwHighDateTime, ft.dwLowDateTime);
   return ticks < kUnixEpochTicks ? 0 : (ticks - kUnixEpochTicks) / 10000u;
 }
 
@@ -144,7 +147,7 @@ int fs_stat(const char* path, uint64_t* size, uint64_t* mtime_ms) {
   if (!w) return -1;
   WIN32_FILE_ATTRIBUTE_DATA data;
   if (!GetFileAttributesExW(w.get(), GetFileExInfoStandard, &data)) return -1;
-  if (size) *size = (static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+  if (size) *size = from_halves(data.nFileSizeHigh, data.nFileSizeLow);
   if (mtime_ms) *mtime_ms = mtime_ms_of(data.ftLastWriteTime);
   return 0;
 }
@@ -174,7 +177,7 @@ int fs_list_folder(const char* path, FsVisit visit, void* ctx) {
       entry.is_folder = 1;
     } else {
       entry.is_file = 1;
-      entry.size = (static_cast<uint64_t>(found.nFileSizeHigh) << 32) | found.nFileSizeLow;
+      entry.size = from_halves(found.nFileSizeHigh, found.nFileSizeLow);
       entry.mtime_ms = mtime_ms_of(found.ftLastWriteTime);
     }
     visit(ctx, entry);
