@@ -533,7 +533,6 @@ void remove_made_folders(const char* folder, int made) {
 // remove_made_folders.
 int make_folder(const char* inbox, const OfferPath& p, char* folder, int* made,
                 OfferNames* names) {
-  std::string* checked = &names->folder;
   *made = 0;
   if (!copy_folder_base(inbox, folder, kStorePathCap)) return ABORT_FOLDER_TOO_LONG;
   size_t len = strlen(folder);
@@ -547,8 +546,8 @@ int make_folder(const char* inbox, const OfferPath& p, char* folder, int* made,
     len += size_t(snprintf(folder + len, kStorePathCap - len, "%s%s", sep, p.parts[i]));
     ends[i] = len;
   }
-  if (*checked == folder) return 0;
-  checked->clear();
+  if (names->folder == folder) return 0;
+  names->folder.clear();
   char step[kStorePathCap];
   memcpy(step, folder, base_len);
   step[base_len] = 0;
@@ -562,7 +561,7 @@ int make_folder(const char* inbox, const OfferPath& p, char* folder, int* made,
   }
   names->folder_is_new = *made > 0;
   try {
-    *checked = folder;
+    names->folder = folder;
   } catch (...) {
   }
   return 0;
