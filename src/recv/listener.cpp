@@ -14,7 +14,7 @@
 
 namespace {
 
-constexpr size_t kIoPiece = 65536;  // no single send or receive moves more than this
+constexpr size_t kIoPiece = 65536;  // no single send moves more than this
 constexpr int kStopPollMs = 20;
 constexpr int kStopPolls = 100;     // about two seconds in all
 constexpr int kAcceptRetryMs = 50;
@@ -59,10 +59,12 @@ void uncount_connection(Listener* l, uint32_t ip) {
 
 // ---- stream operations over a connected socket ----
 
-// Short reads (a frame's length, a small message) take whatever else has arrived as well,
-// up to this much, so that a run of small frames costs one system call instead of two per
-// frame; the rest of a long read goes straight to the caller's buffer.
-constexpr size_t kReadAhead = 16384;
+// Every read takes whatever else has arrived as well, up to this much: room for several of
+// the largest frames. A run of small frames then costs one system call instead of two per
+// frame, and a file's data far fewer receives. Each receive that frees room in the socket
+// lets TCP tell the sender so; on loopback that window update makes this thread push the
+// sender's queued segments itself, work that belongs to the sender's side.
+constexpr size_t kReadAhead = 262144;
 
 struct TcpStream {
   StreamOps ops;  // first, so the record the channel hands back is the whole stream
@@ -104,9 +106,7 @@ int tcp_recv_exact(StreamOps* self, void* buf, size_t len, int timeout_ms) {
       monotonic_ms() + static_cast<uint64_t>(timeout_ms < 0 ? 0 : timeout_ms) * kReadWaits;
   while (len > 0) {
     // Data that is already there is taken without asking the system to wait first.
-    const bool direct = len >= kReadAhead;
-    int64_t got = direct ? socket_recv_ready(s, p, std::min(len, kIoPiece))
-                         : socket_recv_ready(s, st->ahead, kReadAhead);
+    const int64_t got = socket_recv_ready(s, st->ahead, kReadAhead);
     if (got == -2) {
       const int ready = socket_wait_readable(s, wait_within(timeout_ms, read_end));
       if (ready == 0) return -2;
@@ -114,13 +114,11 @@ int tcp_recv_exact(StreamOps* self, void* buf, size_t len, int timeout_ms) {
       continue;
     }
     if (got <= 0) return -3;
-    if (!direct) {
-      st->ahead_pos = 0;
-      st->ahead_len = static_cast<size_t>(got);
-      got = static_cast<int64_t>(take_ahead(st, p, len));
-    }
-    p += got;
-    len -= static_cast<size_t>(got);
+    st->ahead_pos = 0;
+    st->ahead_len = static_cast<size_t>(got);
+    const size_t n = take_ahead(st, p, len);
+    p += n;
+    len -= n;
   }
   return 0;
 }
