@@ -14,6 +14,16 @@ static int mem_recv_exact(StreamOps* ops, void* buf, size_t len, int /*timeout_m
   return 0;
 }
 
+// Lends what is queued already, as the TCP stream lends what it has taken in, so that the
+// targets reach both ways a frame is read.
+static const uint8_t* mem_borrow(StreamOps* ops, size_t len) {
+  MemStream* s = self_of(ops);
+  if (s->queued() < len) return nullptr;
+  const uint8_t* lent = s->in.data() + s->in_pos;
+  s->in_pos += len;
+  return lent;
+}
+
 static int mem_send_all(StreamOps* ops, const void* buf, size_t len) {
   MemStream* s = self_of(ops);
   if (s->sends_before_failure == 0) return -1;
@@ -29,6 +39,7 @@ static void mem_close(StreamOps* ops) { self_of(ops)->close_calls++; }
 
 MemStream::MemStream() {
   ops.recv_exact = mem_recv_exact;
+  ops.borrow = mem_borrow;
   ops.send_all = mem_send_all;
   ops.close = mem_close;
   ops.ctx = this;

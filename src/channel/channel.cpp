@@ -103,8 +103,9 @@ static Disposition classify(const uint8_t* msg) {
 // is read with timeout_ms either way.
 static int recv_message(SecureChannel* ch, void* out, size_t out_cap, int timeout_ms,
                         bool bounded, uint64_t deadline_ms) {
-    // Frames that fit go straight into out and are opened there; only larger ones
-    // (which may still hold a message small enough) pass through this buffer.
+    // Frames that fit are opened into out, from where the stream holds them or read there
+    // first; only larger ones (which may still hold a message small enough) pass through
+    // this buffer.
     uint8_t spill[kFrameMaxBody];
     for (;;) {
         int header_ms = timeout_ms;
@@ -119,9 +120,10 @@ static int recv_message(SecureChannel* ch, void* out, size_t out_cap, int timeou
         int len = frame_read_length(ch->io, header_ms, timeout_ms);
         if (len < 0) return len;
         uint8_t* frame = static_cast<size_t>(len) <= out_cap ? static_cast<uint8_t*>(out) : spill;
-        int rc = frame_read_body(ch->io, frame, static_cast<size_t>(len), timeout_ms);
+        const uint8_t* sealed;
+        int rc = frame_take_body(ch->io, frame, static_cast<size_t>(len), timeout_ms, &sealed);
         if (rc < 0) return rc;
-        int m = cipher_decrypt(&ch->recv, nullptr, 0, frame, static_cast<size_t>(len), frame);
+        int m = cipher_decrypt(&ch->recv, nullptr, 0, sealed, static_cast<size_t>(len), frame);
         if (m < 0) return -5;
         ch->recv_count++;
         if (tracing() && m >= 2) std::fprintf(stderr, "[trace] recv type=0x%02x len=%d\n", frame[0], m);

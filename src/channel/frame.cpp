@@ -39,6 +39,13 @@ int frame_read_body(StreamOps* io, void* buf, size_t len, int timeout_ms) {
     return io->recv_exact(io, buf, len, timeout_ms) == 0 ? 0 : -3;
 }
 
+int frame_take_body(StreamOps* io, uint8_t* buf, size_t len, int timeout_ms,
+                    const uint8_t** body) {
+    const uint8_t* lying = len > 0 && io->borrow ? io->borrow(io, len) : nullptr;
+    *body = lying ? lying : buf;
+    return lying ? 0 : frame_read_body(io, buf, len, timeout_ms);
+}
+
 int frame_read(StreamOps* io, void* buf, size_t max_len, int timeout_ms) {
     int len = frame_read_length(io, timeout_ms, timeout_ms);
     if (len < 0) return len;

@@ -25,3 +25,7 @@ int frame_read(StreamOps* io, void* buf, size_t max_len, int timeout_ms);
 // frame_read_body: 0, or -3.
 int frame_read_length(StreamOps* io, int wait_ms, int timeout_ms);
 int frame_read_body(StreamOps* io, void* buf, size_t len, int timeout_ms);
+// As frame_read_body, but a body that has already arrived whole in the stream's own buffer
+// stays there: *body points at it (until the next read from io), otherwise at buf.
+int frame_take_body(StreamOps* io, uint8_t* buf, size_t len, int timeout_ms,
+                    const uint8_t** body);

@@ -19,4 +19,9 @@ struct StreamOps {
     void (*close)(StreamOps* self);
     // The transport's own state (for TCP: a heap cell holding the socket).
     void* ctx;
+    // Optional (null when the transport keeps no buffer of its own): the next `len` bytes
+    // where they already lie in the transport's buffer, taken as read, so that a frame can
+    // be opened there without a copy first; the pointer holds until the next call on the
+    // stream. nullptr, with nothing taken, when not all of them have arrived yet.
+    const uint8_t* (*borrow)(StreamOps* self, size_t len) = nullptr;
 };

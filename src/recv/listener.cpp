@@ -123,6 +123,14 @@ int tcp_recv_exact(StreamOps* self, void* buf, size_t len, int timeout_ms) {
   return 0;
 }
 
+const uint8_t* tcp_borrow(StreamOps* self, size_t len) {
+  auto* st = reinterpret_cast<TcpStream*>(self);
+  if (st->ahead_len - st->ahead_pos < len) return nullptr;
+  const uint8_t* lying = st->ahead + st->ahead_pos;
+  st->ahead_pos += len;
+  return lying;
+}
+
 int tcp_send_all(StreamOps* self, const void* buf, size_t len) {
   const Socket s = stream_socket(self);
   const auto* p = static_cast<const uint8_t*>(buf);
@@ -342,6 +350,7 @@ StreamOps* stream_ops_new(Socket s) {
   stream->ops = StreamOps{};
   stream->socket = s;
   stream->ops.recv_exact = tcp_recv_exact;
+  stream->ops.borrow = tcp_borrow;
   stream->ops.send_all = tcp_send_all;
   stream->ops.close = tcp_close;
   stream->ops.ctx = &stream->socket;

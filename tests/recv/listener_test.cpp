@@ -580,6 +580,23 @@ TEST_F(StreamTest, ReadsOfEverySizeSeeTheBytesInOrderEvenAfterThePeerClosed) {
   EXPECT_EQ(pair.a->recv_exact(pair.a, &more, 1, 5000), -3);
 }
 
+// A borrow lends only bytes a read has already taken in, in their place in the stream, and
+// takes nothing when not all of them are there.
+TEST_F(StreamTest, BorrowLendsOnlyBytesAlreadyTakenInAndKeepsTheOrder) {
+  ASSERT_EQ(pair.b->send_all(pair.b, "0123456789", 10), 0);
+  char got[3];
+  ASSERT_EQ(pair.a->recv_exact(pair.a, got, 2, 5000), 0);  // takes in the other 8 as well
+  EXPECT_EQ(pair.a->borrow(pair.a, 9), nullptr);
+  const uint8_t* lent = pair.a->borrow(pair.a, 8);
+  ASSERT_NE(lent, nullptr);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(lent), 8), "23456789");
+  EXPECT_EQ(pair.a->borrow(pair.a, 1), nullptr);
+  ASSERT_EQ(pair.b->send_all(pair.b, "abc", 3), 0);
+  EXPECT_EQ(pair.a->borrow(pair.a, 1), nullptr);  // arrived, but not yet taken in
+  ASSERT_EQ(pair.a->recv_exact(pair.a, got, 3, 5000), 0);
+  EXPECT_EQ(std::string(got, 3), "abc");
+}
+
 TEST_F(StreamTest, SendAllAndRecvExactMoveSeveralMebibytesIntact) {
   std::vector<uint8_t> out(5 * 1048576 + 13);
   for (size_t i = 0; i < out.size(); ++i) out[i] = static_cast<uint8_t>(i * 7 + (i >> 16));
