@@ -299,17 +299,10 @@ void unmark_in_use(IncomingFile* r) {
 // Each path is a heap copy of just its length: an offer of thousands of items would
 // otherwise hold three path buffers of the longest size for every one of them.
 
-char* copy_path(const char* path) {
-  const size_t n = strlen(path) + 1;
-  char* copy = static_cast<char*>(malloc(n));
-  if (copy) memcpy(copy, path, n);
-  return copy;
-}
-
 // Puts a copy of path in *field in the place of the old one; false when out of memory (the
 // old one stays).
 bool set_path(char** field, const char* path) {
-  char* copy = copy_path(path);
+  char* copy = strdup(path);
   if (!copy) return false;
   free(*field);
   *field = copy;
@@ -323,15 +316,15 @@ void drop_path(char** field) {
 
 // The item's partial file and its metadata file: both set, or (out of memory) neither.
 bool set_partial(IncomingFile* r, const char* part, const char* meta) {
-  char* p = copy_path(part);
-  char* m = copy_path(meta);
+  char* p = strdup(part);
+  char* m = strdup(meta);
   if (!p || !m) {
     free(p);
     free(m);
     return false;
   }
-  drop_path(&r->partial_path);
-  drop_path(&r->meta_path);
+  free(r->partial_path);
+  free(r->meta_path);
   r->partial_path = p;
   r->meta_path = m;
   return true;
