@@ -64,14 +64,17 @@ void classify(int dir, const Listed& e, FsFolderEntry* out) {
     out->is_folder = 1;
     return;
   }
+  bool looked = false;
   if (e.type == DT_UNKNOWN) {  // file systems that do not say: look at the name itself
     if (::fstatat(dir, e.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return;
     if (S_ISDIR(st.st_mode)) {
       out->is_folder = 1;
       return;
     }
+    looked = !S_ISLNK(st.st_mode);  // only a link needs a second look, through it
   }
-  if (::fstatat(dir, e.name.c_str(), &st, 0) != 0 || !S_ISREG(st.st_mode)) return;
+  if (!looked && ::fstatat(dir, e.name.c_str(), &st, 0) != 0) return;
+  if (!S_ISREG(st.st_mode)) return;
   out->is_file = 1;
   out->size = static_cast<uint64_t>(st.st_size);
   out->mtime_ms = mtime_ms_of(st);
